@@ -1,0 +1,4 @@
+update CIDADE_IBGE set NOME_CIDADE = 'Mogi Mirim', NOME_CIDADE_LAYOUT = 'MOGIMIRIM' where CODIGO_MUNICIPIO = '3530805';
+update CIDADE_IBGE set NOME_CIDADE = 'Embu das Artes', NOME_CIDADE_LAYOUT = 'EMBUDASARTES' where CODIGO_MUNICIPIO = '3515004';
+update VERSAO set NUMERO = '1.04' where ID = 13;
+commit work;
