@@ -112,6 +112,8 @@ std::vector<unsigned char> TCmDatabase::BuildConnectBlock() const
             dpb->insertString(&status, isc_dpb_sql_role_name, value.c_str());
         } else if (name == "num_buffers") {
             dpb->insertInt(&status, isc_dpb_num_buffers, std::stoi(value));
+        } else if (name == "force_write") {
+            dpb->insertInt(&status, isc_dpb_force_write, std::stoi(value));
         } else if (name == "sql_dialect") {
             dpb->insertInt(&status, isc_dpb_sql_dialect, std::stoi(value));
         } else {

@@ -31,7 +31,7 @@ public:
     void SetDatabaseName(std::string name);
 
     // Connection: "name=value" entries (user_name, password, lc_ctype, sql_role_name,
-    // num_buffers, sql_dialect; an "isc_dpb_" prefix is accepted). Creation: the clauses of the
+    // num_buffers, sql_dialect, force_write; an "isc_dpb_" prefix is accepted). Creation: the clauses of the
     // CREATE DATABASE statement, one per entry (USER 'SYSDBA', PAGE_SIZE 4096, …).
     const std::vector<std::string>& Params() const { return m_Params; }
     void SetParams(std::vector<std::string> params);

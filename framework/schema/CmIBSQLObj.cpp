@@ -94,6 +94,17 @@ std::string Unquote(const std::string& value)
     return value;
 }
 
+// Statements are only prepared in this transaction, never run: read-only and read committed,
+// its commit costs the server no write (a script of five thousand inserts commits it five
+// thousand times).
+std::unique_ptr<TCmTransaction> NewPrepareTransaction(TCmDatabase& database)
+{
+    auto transaction = std::make_unique<TCmTransaction>("PrepareTrans");
+    transaction->SetParams({"read", "read_committed", "rec_version", "nowait"});
+    transaction->SetDefaultDatabase(&database);
+    return transaction;
+}
+
 } // namespace
 
 EISQLException::EISQLException(TEISQLExceptionCode code, const std::string& message, std::string text, int32_t sqlCode,
@@ -248,8 +259,7 @@ void TCmIBSQLObj::ExecuteScript()
     if (m_Database && m_Database->Connected()) {
         run.Default = m_Database->Transactions(m_DefaultTransIDX);
         run.DDL = m_Database->Transactions(m_DDLTransIDX);
-        run.Prepare = std::make_unique<TCmTransaction>("PrepareTrans");
-        run.Prepare->SetDefaultDatabase(m_Database);
+        run.Prepare = NewPrepareTransaction(*m_Database);
     }
     for (const std::string& statement : statements) {
         RunStatement(run, statement);
@@ -477,8 +487,7 @@ void TCmIBSQLObj::Reconnect(Run& run, const std::string& name, std::vector<std::
     run.DDL = ddl.get();
     m_ownTransactions.push_back(std::move(ordinary));
     m_ownTransactions.push_back(std::move(ddl));
-    run.Prepare = std::make_unique<TCmTransaction>("PrepareTrans");
-    run.Prepare->SetDefaultDatabase(&database);
+    run.Prepare = NewPrepareTransaction(database);
 }
 
 void TCmIBSQLObj::DoInput(Run& /*run*/, const std::string& statement)
