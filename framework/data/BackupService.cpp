@@ -5,10 +5,44 @@
 #include "framework/data/SqlTrace.h"
 #include "platform/Cp1252.h"
 
+#include <chrono>
+#include <filesystem>
+#include <thread>
 #include <vector>
 
 namespace framework {
 namespace {
+
+size_t ThreadCount()
+{
+    std::error_code error;
+    std::filesystem::directory_iterator tasks("/proc/self/task", error);
+    return error ? 0 : static_cast<size_t>(std::distance(tasks, std::filesystem::directory_iterator()));
+}
+
+// The embedded engine's service thread still winds down for a moment after the service is
+// detached, also when it failed; a process that ends meanwhile crashes while the client unloads
+// the engine under that thread. Declared before the service handle, this waits (a few
+// milliseconds, five seconds at most) after the handle is gone until the thread has left.
+class ServiceThreadsSettle
+{
+public:
+    ServiceThreadsSettle() = default;
+    // Counted once the service manager is attached: the client keeps the threads that attaching
+    // started.
+    void Arm() { m_before = ThreadCount(); }
+    ~ServiceThreadsSettle()
+    {
+        for (int tries = 0; m_before > 0 && tries < 500 && ThreadCount() > m_before; ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ServiceThreadsSettle(const ServiceThreadsSettle&) = delete;
+    ServiceThreadsSettle& operator=(const ServiceThreadsSettle&) = delete;
+
+private:
+    size_t m_before = 0;
+};
 
 uint16_t ReadLength(const unsigned char* at)
 {
@@ -35,8 +69,11 @@ void BackupService::Run(const Options& options, const LineSink& onLine)
         attach->insertString(&status, isc_spb_password, options.Password.c_str());
     }
     fb::ProviderPtr provider = fb::Dispatcher();
+    ServiceThreadsSettle settle;
     fb::ServicePtr service(provider->attachServiceManager(&status, manager.c_str(), attach->getBufferLength(&status),
                                                           attach->getBuffer(&status)));
+    fb::Attached();
+    settle.Arm();
 
     fb::XpbBuilderPtr start = fb::NewXpb(Firebird::IXpbBuilder::SPB_START);
     start->insertTag(&status, isc_action_svc_backup);
@@ -77,6 +114,17 @@ void BackupService::Run(const Options& options, const LineSink& onLine)
                 break;
             }
         }
+    }
+    // The last line comes before the service has let go of the database: wait for it to stop.
+    const unsigned char running[] = {isc_info_svc_running};
+    for (int tries = 0; tries < 600; ++tries) {
+        service->query(&status, 0, nullptr, sizeof(running), running, static_cast<unsigned>(buffer.size()),
+                       buffer.data());
+        if (buffer[0] != isc_info_svc_running ||
+            (buffer[1] | buffer[2] << 8 | buffer[3] << 16 | buffer[4] << 24) == 0) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     service->detach(&status);
     (void)service.release();

@@ -168,6 +168,7 @@ void TCmDatabase::CreateDatabase()
 void TCmDatabase::Attach(fb::AttachmentPtr attachment)
 {
     m_handle = std::move(attachment);
+    fb::Attached();
     Trace(TraceCategory::Connect, [&] { return m_Name + ": [Connect] " + m_DatabaseName; });
 }
 

@@ -41,6 +41,22 @@ void PrepareLockFolder()
     setenv("FIREBIRD_LOCK", folder.c_str(), 0);
 }
 
+// The embedded engine runs threads of its own (a backup's service thread outlives the call that
+// started it). The client's plugins stop the engine from their own exit handlers and unload it
+// while those threads still run, which crashes the process now and then. Our handler, registered
+// after the first attachment has loaded the plugins, runs before theirs and stops the engine in
+// order, waiting for its threads.
+void ShutdownEngine()
+{
+    Firebird::IMaster* master = Firebird::fb_get_master_interface();
+    Firebird::IStatus* raw = master->getStatus();
+    Firebird::CheckStatusWrapper status(raw);
+    Firebird::IProvider* dispatcher = master->getDispatcher();
+    dispatcher->shutdown(&status, 10000, fb_shutrsn_app_stopped);
+    dispatcher->release();
+    raw->dispose();
+}
+
 } // namespace
 
 Firebird::IMaster* Master()
@@ -50,6 +66,12 @@ Firebird::IMaster* Master()
         return Firebird::fb_get_master_interface();
     }();
     return master;
+}
+
+void Attached()
+{
+    static const bool registered = [] { return std::atexit(ShutdownEngine) == 0; }();
+    (void)registered;
 }
 
 Firebird::IUtil* Util()

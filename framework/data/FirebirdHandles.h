@@ -13,6 +13,9 @@ namespace framework::fb {
 // process does not run as root: the embedded engine cannot share root's lock folder.
 Firebird::IMaster* Master();
 Firebird::IUtil* Util();
+// Called after every successful attachment (database or service manager): arranges the
+// engine's orderly stop at exit.
+void Attached();
 
 // A status that raises framework::DatabaseError (SQL code and the server's message) as soon as a
 // call through it fails, so no wrapper forgets to look.
