@@ -162,14 +162,45 @@ bool TClsCustomVersion::RunAllScripts(const std::string& databaseName)
     m_DataBase->SetDefaultTransaction(m_DefaultTrans.get());
     m_DataBase->SetDatabaseName(databaseName);
     const std::unique_ptr<TCmScriptsSQL> merged = MergeScripts();
-    for (const TVersion& item : merged->Versions()) {
-        if (!m_DataBase->Connected()) {
-            m_DataBase->Open();
+    // A database being created holds nothing yet, so the scripts run with asynchronous writes, as
+    // a restore does; synchronous writes come back on before the database is handed over. On a
+    // busy disk this makes creation several times faster.
+    SetForcedWrites(false);
+    try {
+        for (const TVersion& item : merged->Versions()) {
+            if (!m_DataBase->Connected()) {
+                m_DataBase->Open();
+            }
+            RunScript(item);
+            m_DataBase->Close();
         }
-        RunScript(item);
-        m_DataBase->Close();
+    } catch (...) {
+        try {
+            m_DataBase->Close();
+            SetForcedWrites(true);
+        } catch (const std::exception&) {
+            // The script's error is the one to report.
+        }
+        throw;
     }
+    SetForcedWrites(true);
     return true;
+}
+
+void TClsCustomVersion::SetForcedWrites(bool on)
+{
+    const std::vector<std::string> params = m_DataBase->Params();
+    std::vector<std::string> switched = params;
+    switched.push_back(on ? "force_write=1" : "force_write=0");
+    m_DataBase->SetParams(switched);
+    try {
+        m_DataBase->Open();
+        m_DataBase->Close();
+    } catch (...) {
+        m_DataBase->SetParams(params);
+        throw;
+    }
+    m_DataBase->SetParams(params);
 }
 
 void TClsCustomVersion::ShowMessage(const std::string& text)

@@ -67,6 +67,8 @@ protected:
 
 private:
     void RunScript(const TVersion& item);
+    // Switches the database's synchronous writes through a short connection of its own.
+    void SetForcedWrites(bool on);
     void ShowMessage(const std::string& text);
 
     // Declared in this order so that the statement and the transactions go before the database.

@@ -61,6 +61,15 @@ private:
 
 // Test databases are thrown away, so they skip the synchronous writes a real one needs: on a
 // busy disk those make building the schema many times slower.
+void AsynchronousWrites(const std::string& path)
+{
+    TCmDatabase database;
+    database.SetDatabaseName(path);
+    database.SetParams({"user_name=SYSDBA", "force_write=0"});
+    database.Open();
+    database.Close();
+}
+
 void CreateForTests(const std::string& path)
 {
     TCmDatabase database;
@@ -68,9 +77,7 @@ void CreateForTests(const std::string& path)
     database.SetParams({"USER 'SYSDBA'", "PAGE_SIZE 4096"});
     database.CreateDatabase();
     database.Close();
-    database.SetParams({"user_name=SYSDBA", "force_write=0"});
-    database.Open();
-    database.Close();
+    AsynchronousWrites(path);
 }
 
 std::string BuiltDatabase()
@@ -86,6 +93,7 @@ std::string BuiltDatabase()
         CreateForTests(building);
         TdmVersaoNotavia module;
         module.RunAllScripts(building);
+        AsynchronousWrites(building);
         std::filesystem::rename(building, path);
     }
     return path;

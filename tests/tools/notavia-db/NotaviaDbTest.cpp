@@ -52,6 +52,12 @@ TEST(NotaviaDb, CreateThenVersionPrintsBothScriptSets)
     EXPECT_EQ(0, version.ExitCode);
     EXPECT_EQ("COMMON.SQL 1.08\nNOTAVIA-NFSE.SQL 1.04\n", version.Output);
 
+    {
+        // The scripts run with asynchronous writes; the database handed over writes synchronously.
+        tests::DatabaseSession session(path);
+        EXPECT_EQ("1", session.Value("select MON$FORCED_WRITES from MON$DATABASE"));
+    }
+
     const Result again = RunTool("create " + Quoted(path));
     EXPECT_EQ(3, again.ExitCode);
     EXPECT_THAT(again.Output, ::testing::HasSubstr("já existe; nada foi alterado."));
