@@ -4,6 +4,7 @@
 #include "framework/data/FirebirdHandles.h"
 #include "framework/data/SqlTrace.h"
 #include "platform/Cp1252.h"
+#include "platform/Format.h"
 
 #include <chrono>
 #include <filesystem>
@@ -50,6 +51,14 @@ uint16_t ReadLength(const unsigned char* at)
 }
 
 } // namespace
+
+std::string BackupService::DefaultFileName(const std::string& databaseName, const platform::DateTime& now)
+{
+    const size_t colon = databaseName.find(':');
+    const std::string path = colon != std::string::npos && colon > 1 ? databaseName.substr(colon + 1) : databaseName;
+    return path + "-" +
+        platform::Format("%.4d-%.2d-%.2d-%.2d-%.2d", now.Year, now.Month, now.Day, now.Hour, now.Minute) + ".gbk";
+}
 
 void BackupService::Run(const Options& options, const LineSink& onLine)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/DateTime.h"
+
 #include <functional>
 #include <string>
 
@@ -23,6 +25,10 @@ public:
 
     // Raises framework::DatabaseError when the service refuses or fails.
     static void Run(const Options& options, const LineSink& onLine);
+
+    // The file a backup of databaseName goes to: beside the database (on its server), named
+    // after it and the time, "notavia.fdb-2026-12-11-14-05.gbk".
+    static std::string DefaultFileName(const std::string& databaseName, const platform::DateTime& now);
 };
 
 } // namespace framework

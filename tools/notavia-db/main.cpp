@@ -13,8 +13,6 @@
 #include "framework/schema/CmIBSQLObj.h"
 #include "framework/schema/dmVersaoNotavia.h"
 #include "platform/Clock.h"
-#include "platform/FormatSettings.h"
-#include "platform/ProgramFolder.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -111,10 +109,7 @@ int Backup(const std::string& path, std::string file)
         return kExitFile;
     }
     if (file.empty()) {
-        const std::string at =
-            platform::FormatDateTime("yyyy-mm-dd-hh-nn", platform::Clock::Now(), platform::BrazilianFormatSettings());
-        const size_t colon = path.find(':');
-        file = (IsLocal(path) ? path : path.substr(colon + 1)) + "-" + at + ".gbk";
+        file = framework::BackupService::DefaultFileName(path, platform::Clock::Now());
     }
     if (IsLocal(path) && std::filesystem::exists(file)) {
         std::cerr << "O arquivo de backup " << file << " já existe; nada foi alterado.\n";

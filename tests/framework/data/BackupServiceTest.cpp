@@ -63,3 +63,16 @@ TEST(BackupService, AFailedBackupRaises)
         BackupService::Run({tests::TempDir() + "nada.fdb", tests::TempDir() + "x.gbk", "SYSDBA", "", true}, nullptr),
         framework::DatabaseError);
 }
+
+TEST(BackupService, DefaultFileNameSitsBesideTheDatabaseOnItsServer)
+{
+    const platform::DateTime at {2026, 3, 7, 9, 5, 59};
+    const std::pair<const char*, const char*> cases[] = {
+        {"/dados/notavia.fdb", "/dados/notavia.fdb-2026-03-07-09-05.gbk"},
+        {"servidor:/dados/notavia.fdb", "/dados/notavia.fdb-2026-03-07-09-05.gbk"},
+        {"servidor/3051:/dados/notavia.fdb", "/dados/notavia.fdb-2026-03-07-09-05.gbk"},
+    };
+    for (const auto& [name, file] : cases) {
+        EXPECT_EQ(file, BackupService::DefaultFileName(name, at)) << name;
+    }
+}
