@@ -1,3 +1,4 @@
+#include "app/Application.h"
 #include "app/LibraryDeployment.h"
 #include "app/MainMenu.h"
 #include "app/StartUp.h"
@@ -30,7 +31,7 @@ bool DeployTransmissionLibrary()
 
 int main(int argc, char** argv)
 {
-    QApplication application(argc, argv);
+    app::Application application(argc, argv);
     // Qt adopts the user's locale for the C library; numbers that C code and the XML and
     // database libraries print must keep "." whatever the desktop's language is.
     std::setlocale(LC_NUMERIC, "C");
