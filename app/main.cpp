@@ -2,10 +2,10 @@
 #include "app/LibraryDeployment.h"
 #include "app/MainMenu.h"
 #include "app/StartUp.h"
+#include "framework/forms/MessageBox.h"
 #include "platform/ProgramFolder.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 #include <clocale>
 #include <cstdio>
@@ -22,7 +22,7 @@ bool DeployTransmissionLibrary()
         app::DeployLibrary(target, app::EmbeddedLibrary());
         return true;
     } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, u"Notavia NFSe"_s, QString::fromUtf8(e.what()));
+        framework::MessageBox::Error(nullptr, QString::fromUtf8(e.what()));
         return false;
     }
 }
