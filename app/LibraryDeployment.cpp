@@ -1,14 +1,12 @@
 #include "app/LibraryDeployment.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Format.h"
 
 #include <elf.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <array>
-#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <fstream>
@@ -69,21 +67,6 @@ int VersionPart(std::string_view part)
     int value = 0;
     auto result = std::from_chars(part.data(), part.data() + part.size(), value);
     return result.ec == std::errc() && result.ptr == part.data() + part.size() ? value : 0;
-}
-
-void WriteAll(int fd, std::span<const unsigned char> bytes, const std::string& target)
-{
-    size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            throw std::runtime_error(platform::Format("Não foi possível gravar %s: %s.", target, std::strerror(errno)));
-        }
-        written += static_cast<size_t>(n);
-    }
 }
 
 } // namespace
@@ -151,27 +134,8 @@ DeployResult DeployLibrary(const std::string& targetPath, std::span<const unsign
     if (embedded.empty()) {
         throw std::runtime_error("Este programa não contém a biblioteca de transmissão.");
     }
-    std::string tempName = targetPath + ".XXXXXX";
-    const int fd = mkstemp(tempName.data());
-    if (fd < 0) {
-        throw std::runtime_error(platform::Format("Não foi possível gravar %s: %s.", targetPath, std::strerror(errno)));
-    }
-    try {
-        WriteAll(fd, embedded, targetPath);
-        if (fchmod(fd, 0755) != 0 || fsync(fd) != 0) {
-            throw std::runtime_error(
-                platform::Format("Não foi possível gravar %s: %s.", targetPath, std::strerror(errno)));
-        }
-    } catch (...) {
-        close(fd);
-        unlink(tempName.c_str());
-        throw;
-    }
-    if (close(fd) != 0 || rename(tempName.c_str(), targetPath.c_str()) != 0) {
-        const int error = errno;
-        unlink(tempName.c_str());
-        throw std::runtime_error(platform::Format("Não foi possível gravar %s: %s.", targetPath, std::strerror(error)));
-    }
+    platform::WriteFileAtomically(
+        targetPath, std::string_view(reinterpret_cast<const char*>(embedded.data()), embedded.size()), 0755);
     return exists ? DeployResult::Replaced : DeployResult::Written;
 }
 

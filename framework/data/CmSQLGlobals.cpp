@@ -24,28 +24,23 @@ void TDataAtual::SetMascara(std::string mask)
 
 void TDataAtual::SetDia(int day)
 {
-    platform::DateTime candidate = m_Data;
-    candidate.Day = day;
-    if (platform::IsValidDateTime(candidate)) {
-        m_Data = candidate;
-    }
-    Changed();
+    SetPart(&platform::DateTime::Day, day);
 }
 
 void TDataAtual::SetMes(int month)
 {
-    platform::DateTime candidate = m_Data;
-    candidate.Month = month;
-    if (platform::IsValidDateTime(candidate)) {
-        m_Data = candidate;
-    }
-    Changed();
+    SetPart(&platform::DateTime::Month, month);
 }
 
 void TDataAtual::SetAno(int year)
 {
+    SetPart(&platform::DateTime::Year, year);
+}
+
+void TDataAtual::SetPart(int platform::DateTime::*part, int value)
+{
     platform::DateTime candidate = m_Data;
-    candidate.Year = year;
+    candidate.*part = value;
     if (platform::IsValidDateTime(candidate)) {
         m_Data = candidate;
     }

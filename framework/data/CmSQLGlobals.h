@@ -35,6 +35,7 @@ public:
     void SetChangedHandler(std::function<void()> handler) { m_changed = std::move(handler); }
 
 private:
+    void SetPart(int platform::DateTime::*part, int value);
     void Changed();
 
     platform::DateTime m_Data;
