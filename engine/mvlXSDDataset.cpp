@@ -1,5 +1,6 @@
 #include "engine/mvlXSDDataset.h"
 
+#include "engine/GovX16Utility.h"
 #include "engine/MvlConvertTx2ToDataSet.h"
 #include "engine/MvlConvertXMLToDataSet.h"
 #include "engine/TextFile.h"
@@ -10,17 +11,14 @@
 #include "platform/TextRules.h"
 
 #include <charconv>
-#include <filesystem>
 #include <fstream>
 
 namespace {
 
+// Relative names are taken in the engine's base folder, as every engine file name is.
 std::string AbsolutePath(const std::string& fileName)
 {
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(platform::NativePath(fileName), error);
-    const std::string path = error ? platform::NativePath(fileName) : absolute.lexically_normal().string();
-    return platform::FindFileIgnoringCase(path);
+    return engine::GovX16Utility().ExpandPath(fileName);
 }
 
 bool ReadsTrue(std::string_view value)
