@@ -539,6 +539,13 @@ void TmvlCustomXsdDataset::Clear()
     m_generated = false;
 }
 
+void TmvlCustomXsdDataset::EmptyDataSets()
+{
+    for (const auto& dataSet : m_dataSets) {
+        dataSet->EmptyDataSet();
+    }
+}
+
 void TmvlCustomXsdDataset::LoadSchema(const std::string& fileName, const TmvlXmlSchema* includer)
 {
     const std::string name = platform::ExtractFileName(fileName);

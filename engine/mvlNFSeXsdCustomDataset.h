@@ -67,6 +67,9 @@ public:
     void GenerateDataSets(const std::string& elementName, const std::string& startNode);
     bool Generated() const { return m_generated; }
     void Clear();
+    // Empties every dataset and keeps the tree, so one walk of the schema serves a whole batch.
+    // Handles count from 1 again.
+    void EmptyDataSets();
 
     TmvlXsdDatasetList& DataSets() { return m_dataSets; }
     const TmvlXsdDatasetList& DataSets() const { return m_dataSets; }

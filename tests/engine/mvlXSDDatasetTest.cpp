@@ -1,6 +1,7 @@
 #include "engine/mvlXSDDataset.h"
 
 #include "engine/mvlExceptions.h"
+#include "platform/Cp1252.h"
 #include "platform/ProgramFolder.h"
 #include "tests/support/TestSupport.h"
 
@@ -72,6 +73,13 @@ TEST(TmvlXSDDataset, ConvertsTheLotFixtureToTheExpectedXml)
         tree->LoadFromTx2File(folder + "Lote2Rps.tx2");
         EXPECT_EQ(tree->GetXml(), tests::ReadFile(folder + row.Expected));
     }
+
+    // Two cities get their batch in UTF-8: the same lot converts to the same XML.
+    const std::string folder = LotFolder();
+    tests::WriteFile(folder + "Lote2RpsUtf8.tx2", platform::Cp1252ToUtf8(tests::ReadFile(folder + "Lote2Rps.tx2")));
+    auto tree = OpenTree(folder + "Lote.txt");
+    tree->LoadFromTx2File(folder + "Lote2RpsUtf8.tx2");
+    EXPECT_EQ(tree->GetXml(), tests::ReadFile(folder + "Lote2Rps.xml"));
 }
 
 TEST(TmvlXSDDataset, EachRpsRecordHoldsOnlyItsOwnFields)
@@ -168,6 +176,11 @@ struct Tx2Case
     const char* Field = "";
     std::string Value = {};
 };
+
+void PrintTo(const Tx2Case& row, std::ostream* out)
+{
+    *out << row.Name;
+}
 
 class Tx2Lines : public testing::TestWithParam<Tx2Case>
 { };
@@ -357,6 +370,16 @@ TEST(TmvlXSDDataset, SchemaAndConfigurationFailures)
     <xsd:element name="Coisa" type="aus:tcCoisa"/>
   </xsd:sequence></xsd:complexType></xsd:element>
 </xsd:schema>)");
+    tests::WriteFile(folder + "Recursivo.xsd",
+                     R"(<xsd:schema xmlns:xsd="http://www.w3.org/2001/XMLSchema">
+  <xsd:complexType name="tcNo"><xsd:sequence>
+    <xsd:element name="Valor" type="xsd:string"/>
+    <xsd:element name="No" type="tcNo" minOccurs="0"/>
+  </xsd:sequence></xsd:complexType>
+  <xsd:element name="Arvore"><xsd:complexType><xsd:sequence>
+    <xsd:element name="No" type="tcNo"/>
+  </xsd:sequence></xsd:complexType></xsd:element>
+</xsd:schema>)");
     const Row rows[] = {
         {"SchemaMissing", "XsdFile=Nenhum.xsd\nXSDElementName=EnviarLoteRpsEnvio\n",
          "Arquivo não encontrado: \"" + folder + "Nenhum.xsd\""},
@@ -367,6 +390,8 @@ TEST(TmvlXSDDataset, SchemaAndConfigurationFailures)
          "Nó de início \"Fatura\" não encontrado no Schema XML"},
         {"TypeOfAMissingImport", "XsdFile=UsaAusente.xsd\nXSDElementName=Pedido\n",
          "Referência \"aus:tcCoisa\" não encontrada"},
+        {"TypeHoldingItself", "XsdFile=Recursivo.xsd\nXSDElementName=Arvore\n",
+         "Definição recursiva no Schema XML: \"tcNo\""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.Name);
@@ -431,6 +456,95 @@ TEST(TmvlXSDDataset, SkeletonMappingDrivesTheSameConversion)
     auto fromSkeleton = OpenTree(folder + "Esqueleto.txt", "XML");
     fromSkeleton->LoadFromTx2File(folder + "Lote2Rps.tx2");
     EXPECT_EQ(fromSkeleton->GetXml(), tests::ReadFile(folder + "Lote2Rps.xml").substr(kXmlDeclaration.size()));
+}
+
+TEST(TmvlConvertFactory, FieldOfSeveralXPathsIsWrittenWhereTheHandlerChooses)
+{
+    struct Row
+    {
+        const char* Name;
+        bool Handler;
+        int Chosen;
+        const char* Error;
+    };
+    const Row rows[] = {
+        {"SemEscolha", false, 0, "Campo \"DiscriminacaoServico\" possui mais de um XPath."},
+        {"NaoEscolhido", true, -1, "XPath não escolhido para o campo \"DiscriminacaoServico\"."},
+        {"Inexistente", true, 2, "XPath escolhido para o campo \"DiscriminacaoServico\" inexistente."},
+        {"Segundo", true, 1, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Name);
+        const std::string folder = LotFolder();
+        auto tree = OpenTree(folder + "Lote.txt");
+        tree->LoadFromTx2File(folder + "Lote2Rps.tx2");
+        const std::string servico = std::string(kRps) + "/InfRps/Servico/";
+        tree->FindDataSet("Rps")
+            ->FindField("DiscriminacaoServico")
+            ->SetXPath({servico + "Discriminacao", servico + "Observacao"});
+        if (row.Handler) {
+            tree->OnBeforeGenerateNode = [&](ImvlXSDField&, int& chosen) { chosen = row.Chosen; };
+        }
+        if (*row.Error) {
+            try {
+                (void)tree->GetXml();
+                FAIL() << "escreveu sem erro";
+            } catch (const EmvlXSDException& error) {
+                EXPECT_STREQ(error.what(), row.Error);
+            }
+            continue;
+        }
+        const std::string xml = tree->GetXml();
+        EXPECT_EQ(xml.find("<Discriminacao>"), std::string::npos);
+        EXPECT_NE(xml.find("<Observacao>Manutenção &amp; reparo &lt;urgente&gt;</Observacao>"), std::string::npos);
+    }
+}
+
+TEST(TmvlXSDDataset, TypesListingEachOtherBecomeAnAssociation)
+{
+    const std::string folder = tests::TempDir();
+    tests::WriteFile(folder + "Cadastro.xsd", R"(<xsd:schema xmlns:xsd="http://www.w3.org/2001/XMLSchema">
+  <xsd:complexType name="tcPessoa"><xsd:sequence>
+    <xsd:element name="Nome" type="xsd:string"/>
+    <xsd:element name="Empresa" type="tcEmpresa" minOccurs="0" maxOccurs="unbounded"/>
+  </xsd:sequence></xsd:complexType>
+  <xsd:complexType name="tcEmpresa"><xsd:sequence>
+    <xsd:element name="Razao" type="xsd:string"/>
+    <xsd:element name="Pessoa" type="tcPessoa" minOccurs="0" maxOccurs="unbounded"/>
+  </xsd:sequence></xsd:complexType>
+  <xsd:element name="Cadastro"><xsd:complexType><xsd:sequence>
+    <xsd:element name="Pessoa" type="tcPessoa" maxOccurs="unbounded"/>
+  </xsd:sequence></xsd:complexType></xsd:element>
+</xsd:schema>)");
+    tests::WriteFile(folder + "Cadastro.txt",
+                     "[ENVIAR]\nXsdFile=Cadastro.xsd\nXSDElementName=Cadastro\n"
+                     "[comandos]\nPessoa.Insert=INCLUIRPESSOA\nEmpresa.Insert=INCLUIREMPRESA\n"
+                     "Pessoa_Empresa.Insert=VINCULAR\n"
+                     "[Cadastro]\nNome=Cadastro/Pessoa/Nome\nRazao=Cadastro/Pessoa/Empresa/Razao\n");
+    auto tree = OpenTree(folder + "Cadastro.txt");
+    tree->GenerateDataSets();
+    std::vector<std::string> shape;
+    for (const auto& dataSet : tree->DataSets()) {
+        shape.push_back(dataSet->Name() + " <- " + dataSet->MasterName() + (dataSet->Associativo() ? " *" : "") + " " +
+                        dataSet->AssociationName());
+    }
+    EXPECT_EQ(shape,
+              (std::vector<std::string> {"Cadastro <-  ", "Pessoa <- Cadastro Pessoa_Empresa",
+                                         "Empresa <- Pessoa Pessoa_Empresa", "Pessoa_Empresa <- Pessoa * "}));
+    const ImvlXSDField* back = tree->FindDataSet("Empresa")->FindField("Pessoa");
+    ASSERT_NE(back, nullptr);
+    EXPECT_TRUE(static_cast<const TMvlFieldLink*>(back)->Bidirecional());
+    EXPECT_EQ(FieldNames(*tree->FindDataSet("Pessoa_Empresa")),
+              (std::vector<std::string> {"Handle", "Handle_Pessoa", "Handle_Empresa"}));
+
+    // A company is written under a person only when the association ties them, and the
+    // writer never walks the way back from the company to its people.
+    tree->LoadFromTx2Text("INCLUIRPESSOA\nNome=Ana\nINCLUIREMPRESA\nRazao=Oficina\nINCLUIREMPRESA\nRazao=Avulsa\n");
+    EXPECT_EQ(tree->GetXml(), "<Cadastro><Pessoa><Nome>Ana</Nome></Pessoa></Cadastro>");
+    tree->LoadFromTx2Text("VINCULAR\n");
+    EXPECT_EQ(tree->GetXml(),
+              "<Cadastro><Pessoa><Nome>Ana</Nome><Empresa><Razao>Oficina</Razao></Empresa></Pessoa>"
+              "</Cadastro>");
 }
 
 TEST(TMvlXSDClientDataSet, ChildFollowsTheCurrentParentRecord)
