@@ -303,7 +303,13 @@ private:
             FinishDataSet(added);
             return;
         }
+        // An element holding itself through references would never end either.
+        if (std::find(m_typeStack.begin(), m_typeStack.end(), declaration) != m_typeStack.end()) {
+            throw EmvlXSDException(platform::Format("Definição recursiva no Schema XML: \"%s\"", name));
+        }
+        m_typeStack.push_back(declaration);
         WalkContent(declaration, type, Context {name, path, ctx.DataSet, schema});
+        m_typeStack.pop_back();
     }
 
     void WalkContent(xmlNode* declaration, const std::string& type, const Context& ctx)

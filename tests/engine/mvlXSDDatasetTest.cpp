@@ -370,6 +370,13 @@ TEST(TmvlXSDDataset, SchemaAndConfigurationFailures)
     <xsd:element name="Coisa" type="aus:tcCoisa"/>
   </xsd:sequence></xsd:complexType></xsd:element>
 </xsd:schema>)");
+    tests::WriteFile(folder + "Referencia.xsd",
+                     R"(<xsd:schema xmlns:xsd="http://www.w3.org/2001/XMLSchema">
+  <xsd:element name="Pasta"><xsd:complexType><xsd:sequence>
+    <xsd:element name="Nome" type="xsd:string"/>
+    <xsd:element ref="Pasta" minOccurs="0"/>
+  </xsd:sequence></xsd:complexType></xsd:element>
+</xsd:schema>)");
     tests::WriteFile(folder + "Recursivo.xsd",
                      R"(<xsd:schema xmlns:xsd="http://www.w3.org/2001/XMLSchema">
   <xsd:complexType name="tcNo"><xsd:sequence>
@@ -392,6 +399,8 @@ TEST(TmvlXSDDataset, SchemaAndConfigurationFailures)
          "Referência \"aus:tcCoisa\" não encontrada"},
         {"TypeHoldingItself", "XsdFile=Recursivo.xsd\nXSDElementName=Arvore\n",
          "Definição recursiva no Schema XML: \"tcNo\""},
+        {"ElementReferringToItself", "XsdFile=Referencia.xsd\nXSDElementName=Pasta\n",
+         "Definição recursiva no Schema XML: \"Pasta\""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.Name);
@@ -456,6 +465,20 @@ TEST(TmvlXSDDataset, SkeletonMappingDrivesTheSameConversion)
     auto fromSkeleton = OpenTree(folder + "Esqueleto.txt", "XML");
     fromSkeleton->LoadFromTx2File(folder + "Lote2Rps.tx2");
     EXPECT_EQ(fromSkeleton->GetXml(), tests::ReadFile(folder + "Lote2Rps.xml").substr(kXmlDeclaration.size()));
+}
+
+TEST(TmvlConvertFactory, RecordWithNothingToWriteLeavesNoElementAndTheNextOnesStillWrite)
+{
+    const std::string folder = LotFolder();
+    auto tree = OpenTree(folder + "Lote.txt");
+    tree->LoadFromTx2Text("INCLUIR\nNumeroLote=1\nSALVAR\nINCLUIRRPS\nSALVARRPS\nINCLUIRRPS\nNumeroRps=2\n"
+                          "INCLUIRITEM\nSALVARITEM\nINCLUIRITEM\nNumeroItem=2\nSALVARITEM\nSALVARRPS\n");
+    EXPECT_EQ(tree->GetXml(),
+              std::string(kXmlDeclaration) +
+                  "<EnviarLoteRpsEnvio xmlns=\"http://www.notavia.test/nfse\"><LoteRps><NumeroLote>1"
+                  "</NumeroLote><ListaRps><Rps><InfRps><IdentificacaoRps><Numero>2</Numero>"
+                  "</IdentificacaoRps><Servico><Item><Numero>2</Numero></Item></Servico></InfRps>"
+                  "</Rps></ListaRps></LoteRps></EnviarLoteRpsEnvio>");
 }
 
 TEST(TmvlConvertFactory, FieldOfSeveralXPathsIsWrittenWhereTheHandlerChooses)
