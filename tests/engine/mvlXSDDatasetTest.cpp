@@ -428,6 +428,24 @@ TEST(TmvlXSDDataset, SchemaAndConfigurationFailures)
     EXPECT_TRUE(failed->DataSets().empty());
 }
 
+TEST(TmvlXSDDataset, CreationHookSizesFieldsBeforeTheDatasetExists)
+{
+    const std::string folder = LotFolder();
+    auto tree = OpenTree(folder + "Lote.txt");
+    std::vector<std::string> created;
+    tree->OnBeforeCreateNewDataSet = [&](TMvlXSDClientDataSet& dataSet) {
+        created.push_back(dataSet.Name());
+        if (ImvlXSDField* field = dataSet.FindField("DiscriminacaoServico")) {
+            field->SetSize(2000);
+        }
+    };
+    const std::string longText(1999, 'd');
+    tree->LoadFromTx2Text("INCLUIRRPS\nDiscriminacaoServico=" + longText + "\nSALVARRPS\n");
+    // Children are complete before their parent.
+    EXPECT_EQ(created, (std::vector<std::string> {"Item", "Rps", "EnviarLoteRpsEnvio"}));
+    EXPECT_EQ(tree->FindDataSet("Rps")->FindField("DiscriminacaoServico")->AsString(), longText);
+}
+
 TEST(TmvlXSDDataset, StartNodeBelowTheElementBecomesTheRoot)
 {
     const std::string folder = LotFolder();
