@@ -3,7 +3,9 @@
 #include "platform/Format.h"
 #include "platform/TextRules.h"
 
+#include <fstream>
 #include <mutex>
+#include <sstream>
 
 namespace engine {
 
@@ -152,17 +154,40 @@ XmlDocPtr ParseXmlText(std::string_view text, std::string* reason, bool dropBlan
     return CheckedResult(doc, ctxt.get(), reason);
 }
 
-XmlDocPtr ParseXmlFile(const std::string& fileName, std::string* reason)
+XmlDocPtr ParseXmlFile(const std::string& fileName, std::string* reason, bool* hasDeclaration)
 {
     EnsureXmlLibrary();
+    // Read here, not by libxml2: its file reading goes through the entity loader, which
+    // stays shut while the content is parsed.
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) {
+        if (reason != nullptr) {
+            *reason = "arquivo não encontrado: " + fileName;
+        }
+        return nullptr;
+    }
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    const std::string bytes = buffer.str();
+    if (hasDeclaration != nullptr) {
+        *hasDeclaration = StartsWithDeclaration(bytes);
+    }
     XmlParserCtxtPtr ctxt(xmlNewParserCtxt());
     if (!ctxt) {
         throw std::bad_alloc();
     }
-    // The file itself reaches libxml2 through the entity loader, so the untrusted-text
-    // guard would refuse it; the engine's own files are trusted, and the network stays off.
-    xmlDoc* doc = xmlCtxtReadFile(ctxt.get(), fileName.c_str(), nullptr, kSafeParseOptions);
+    UntrustedScope untrusted;
+    xmlDoc* doc = xmlCtxtReadMemory(ctxt.get(), bytes.data(), static_cast<int>(bytes.size()), fileName.c_str(), nullptr,
+                                    kSafeParseOptions);
     return CheckedResult(doc, ctxt.get(), reason);
+}
+
+bool StartsWithDeclaration(std::string_view text)
+{
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
+    return platform::TrimLeft(text).starts_with("<?xml");
 }
 
 std::string ToString(const xmlChar* text)
