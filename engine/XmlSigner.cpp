@@ -86,9 +86,16 @@ void SignPrepared(xmlDoc* doc, xmlNode* signature, xmlAttr* idAttribute, const x
     if (!ctx) {
         throw std::bad_alloc();
     }
-    ctx->signKey = xmlSecKeyDuplicate(const_cast<xmlSecKey*>(key));
+    // The context only reads the key; lending it saves copying the key and its certificate
+    // for every signature. It is taken back before the context is destroyed.
+    struct LentKey
+    {
+        xmlSecDSigCtx* Ctx;
+        ~LentKey() { Ctx->signKey = nullptr; }
+    } lent {ctx.get()};
+    ctx->signKey = const_cast<xmlSecKey*>(key);
     TakeXmlSecError();
-    if (ctx->signKey == nullptr || xmlSecDSigCtxSign(ctx.get(), signature) < 0) {
+    if (xmlSecDSigCtxSign(ctx.get(), signature) < 0) {
         std::string reason = TakeXmlSecError();
         throw EmvlNFSeSignatureException(
             platform::Format("Erro na assinatura: %s", reason.empty() ? std::string("falha do xmlsec") : reason));
