@@ -3,7 +3,9 @@
 #include "platform/Format.h"
 #include "platform/TextRules.h"
 
+#include <fstream>
 #include <mutex>
+#include <sstream>
 
 namespace engine {
 
@@ -155,12 +157,25 @@ XmlDocPtr ParseXmlText(std::string_view text, std::string* reason, bool dropBlan
 XmlDocPtr ParseXmlFile(const std::string& fileName, std::string* reason)
 {
     EnsureXmlLibrary();
+    // Read here, not by libxml2: its file reading goes through the entity loader, which
+    // stays shut while the content is parsed.
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) {
+        if (reason != nullptr) {
+            *reason = "arquivo não encontrado: " + fileName;
+        }
+        return nullptr;
+    }
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    const std::string bytes = buffer.str();
     XmlParserCtxtPtr ctxt(xmlNewParserCtxt());
     if (!ctxt) {
         throw std::bad_alloc();
     }
     UntrustedScope untrusted;
-    xmlDoc* doc = xmlCtxtReadFile(ctxt.get(), fileName.c_str(), nullptr, kSafeParseOptions);
+    xmlDoc* doc = xmlCtxtReadMemory(ctxt.get(), bytes.data(), static_cast<int>(bytes.size()), fileName.c_str(), nullptr,
+                                    kSafeParseOptions);
     return CheckedResult(doc, ctxt.get(), reason);
 }
 
