@@ -37,10 +37,10 @@ TEST(Certificate, OpensNewAndLegacyPfxFiles)
     };
     for (const Row& row : {Row {"AES-256", false}, Row {"RC2-40 and 3DES", true}}) {
         SCOPED_TRACE(row.Name);
-        tests::TestCertificateSpec spec;
-        spec.Legacy = row.Legacy;
-        spec.CommonName = "EMPRESA ÁGUA LTDA:12345678000195";
-        const tests::TestCertificate made = tests::MakeTestCertificate(tests::TempDir(), row.Name, spec);
+        tests::TestCertificateOptions options;
+        options.Legacy = row.Legacy;
+        options.CommonName = "EMPRESA ÁGUA LTDA:12345678000195";
+        const tests::TestCertificate made = tests::MakeTestCertificate(tests::TempDir(), row.Name, options);
 
         const engine::Certificate certificate = engine::Certificate::FromPkcs12File(made.PfxFile, made.Password);
         EXPECT_EQ(certificate.SubjectName(), "EMPRESA ÁGUA LTDA:12345678000195");
@@ -96,10 +96,10 @@ TEST(Certificate, ValidityPeriodDecidesUse)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.Name);
-        tests::TestCertificateSpec spec;
-        spec.ValidFromDays = row.From;
-        spec.ValidToDays = row.To;
-        const tests::TestCertificate made = tests::MakeTestCertificate(tests::TempDir(), row.Name, spec);
+        tests::TestCertificateOptions options;
+        options.ValidFromDays = row.From;
+        options.ValidToDays = row.To;
+        const tests::TestCertificate made = tests::MakeTestCertificate(tests::TempDir(), row.Name, options);
         const engine::Certificate certificate = engine::Certificate::FromPkcs12File(made.PfxFile, made.Password);
         const std::string message = MessageOf([&] { certificate.CheckUsable(platform::Clock::Now()); });
         EXPECT_EQ(message.substr(0, row.MessageStart.size()), row.MessageStart);
@@ -110,7 +110,7 @@ TEST(CertificateStore, ImportedCertificatesAreListedPrivatelyAndFoundByCnSerialO
 {
     const std::string folder = tests::TempDir() + "store/";
     engine::CertificateStore store(folder);
-    tests::TestCertificateSpec second;
+    tests::TestCertificateOptions second;
     second.CommonName = "Outra Empresa SA:98765432000110";
     second.Serial = 77;
     second.Legacy = true;
@@ -150,7 +150,7 @@ TEST(CertificateStore, ImportedCertificatesAreListedPrivatelyAndFoundByCnSerialO
 TEST(CertificateStore, EngineChecksOfTheSelectedCertificate)
 {
     engine::CertificateStore store(tests::TempDir() + "store/");
-    tests::TestCertificateSpec expired;
+    tests::TestCertificateOptions expired;
     expired.CommonName = "Vencida Ltda";
     expired.ValidFromDays = -400;
     expired.ValidToDays = -1;

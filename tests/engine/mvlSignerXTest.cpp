@@ -151,10 +151,10 @@ TEST_F(SignerXTest, FailuresLeaveNoSignatureAndNameTheirCause)
 {
     const std::string lot = std::string("<EnviarLoteRpsEnvio xmlns=\"") + kAbrasf + "\"><LoteRps Id=\"L1\"><ListaRps>" +
         Rps("10", "A", "1") + Rps("10", "A", "1") + "</ListaRps></LoteRps></EnviarLoteRpsEnvio>";
-    tests::TestCertificateSpec expiredSpec;
-    expiredSpec.ValidFromDays = -400;
-    expiredSpec.ValidToDays = -2;
-    const tests::TestCertificate expired = tests::MakeTestCertificate(tests::TempDir(), "vencido", expiredSpec);
+    tests::TestCertificateOptions expiredOptions;
+    expiredOptions.ValidFromDays = -400;
+    expiredOptions.ValidToDays = -2;
+    const tests::TestCertificate expired = tests::MakeTestCertificate(tests::TempDir(), "vencido", expiredOptions);
     struct Row
     {
         const char* Name;

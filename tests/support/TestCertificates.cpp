@@ -54,7 +54,7 @@ Owned<FILE> Open(const std::string& name)
 } // namespace
 
 TestCertificate MakeTestCertificate(const std::string& folder, const std::string& baseName,
-                                    const TestCertificateSpec& spec)
+                                    const TestCertificateOptions& options)
 {
     static bool providers = [] {
         OSSL_PROVIDER_load(nullptr, "default");
@@ -66,32 +66,32 @@ TestCertificate MakeTestCertificate(const std::string& folder, const std::string
     EVP_PKEY* key = SharedKey();
     Owned<X509> cert(X509_new());
     X509_set_version(cert.get(), 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), spec.Serial);
-    X509_gmtime_adj(X509_getm_notBefore(cert.get()), static_cast<long>(spec.ValidFromDays) * 86400);
-    X509_gmtime_adj(X509_getm_notAfter(cert.get()), static_cast<long>(spec.ValidToDays) * 86400);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), options.Serial);
+    X509_gmtime_adj(X509_getm_notBefore(cert.get()), static_cast<long>(options.ValidFromDays) * 86400);
+    X509_gmtime_adj(X509_getm_notAfter(cert.get()), static_cast<long>(options.ValidToDays) * 86400);
     X509_set_pubkey(cert.get(), key);
     X509_NAME* name = X509_get_subject_name(cert.get());
     X509_NAME_add_entry_by_txt(name, "C", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>("BR"), -1, -1, 0);
     X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>("ICP-Brasil"), -1, -1,
                                0);
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
-                               reinterpret_cast<const unsigned char*>(spec.CommonName.c_str()), -1, -1, 0);
+                               reinterpret_cast<const unsigned char*>(options.CommonName.c_str()), -1, -1, 0);
     X509_set_issuer_name(cert.get(), name);
     if (X509_sign(cert.get(), key, EVP_sha256()) == 0) {
         throw std::runtime_error("certificate signing failed");
     }
 
-    const int keyPbe = spec.Legacy ? NID_pbe_WithSHA1And3_Key_TripleDES_CBC : NID_aes_256_cbc;
-    const int certPbe = spec.Legacy ? NID_pbe_WithSHA1And40BitRC2_CBC : NID_aes_256_cbc;
-    Owned<PKCS12> p12(PKCS12_create(spec.Password.c_str(), spec.CommonName.c_str(), key, cert.get(), nullptr, keyPbe,
-                                    certPbe, 2048, 2048, 0));
+    const int keyPbe = options.Legacy ? NID_pbe_WithSHA1And3_Key_TripleDES_CBC : NID_aes_256_cbc;
+    const int certPbe = options.Legacy ? NID_pbe_WithSHA1And40BitRC2_CBC : NID_aes_256_cbc;
+    Owned<PKCS12> p12(PKCS12_create(options.Password.c_str(), options.CommonName.c_str(), key, cert.get(), nullptr,
+                                    keyPbe, certPbe, 2048, 2048, 0));
     if (!p12) {
         throw std::runtime_error("PKCS12_create failed");
     }
     TestCertificate made;
     made.PfxFile = folder + baseName + ".pfx";
     made.CertificatePemFile = folder + baseName + ".pem";
-    made.Password = spec.Password;
+    made.Password = options.Password;
     {
         Owned<FILE> file = Open(made.PfxFile);
         i2d_PKCS12_fp(file.get(), p12.get());

@@ -5,7 +5,7 @@
 namespace tests {
 
 // A self-signed RSA-2048 signing certificate written as a PKCS#12 file, made at test time.
-struct TestCertificateSpec
+struct TestCertificateOptions
 {
     std::string CommonName = "EMPRESA TESTE LTDA:12345678000195";
     std::string Password = "senha123";
@@ -24,6 +24,6 @@ struct TestCertificate
 
 // Writes <folder>/<baseName>.pfx and <baseName>.pem.
 TestCertificate MakeTestCertificate(const std::string& folder, const std::string& baseName,
-                                    const TestCertificateSpec& spec = {});
+                                    const TestCertificateOptions& options = {});
 
 } // namespace tests
