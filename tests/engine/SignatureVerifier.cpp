@@ -22,13 +22,14 @@ int CountSignatures(const std::string& xml)
 } // namespace
 
 std::string VerifyWithXmlsec1(const std::string& xml, const std::string& trustedPem,
-                              const std::vector<std::string>& idElements, int* signatureCount)
+                              const std::vector<std::string>& idElements, int* signatureCount,
+                              const std::string& idAttribute)
 {
     const std::string file = TempDir() + "verify.xml";
     WriteFile(file, xml);
     std::string idArgs;
     for (const std::string& element : idElements) {
-        idArgs += " --id-attr:Id '" + element + "'";
+        idArgs += " --id-attr:" + idAttribute + " '" + element + "'";
     }
     const int count = CountSignatures(xml);
     if (signatureCount) {

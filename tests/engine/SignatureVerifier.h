@@ -9,6 +9,7 @@ namespace tests {
 // independent of our signing code. `idElements` lists "namespace:Element" (or "Element") whose
 // "Id" attribute references point at. Returns the failures ("" when all verify).
 std::string VerifyWithXmlsec1(const std::string& xml, const std::string& trustedPem,
-                              const std::vector<std::string>& idElements, int* signatureCount = nullptr);
+                              const std::vector<std::string>& idElements, int* signatureCount = nullptr,
+                              const std::string& idAttribute = "Id");
 
 } // namespace tests

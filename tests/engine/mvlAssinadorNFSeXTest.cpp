@@ -1,7 +1,10 @@
 #include "engine/mvlAssinadorNFSeX.h"
 
+#include "engine/CertificateStore.h"
 #include "engine/mvlExceptions.h"
+#include "engine/mvlNFSe.h"
 #include "engine/mvlNFSeXmlUtils.h"
+#include "tests/engine/EngineTestSupport.h"
 #include "tests/engine/SignatureVerifier.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/TestSupport.h"
@@ -230,6 +233,84 @@ TEST(ListRpsIds, ListsByRootKind)
     EXPECT_EQ(engine::ListRpsIds("<RecepcionarLoteRps><X Cod=\"z\"/></RecepcionarLoteRps>", "//X/@Cod"),
               (std::vector<std::string> {"z"}));
     EXPECT_THROW(engine::ListRpsIds("<ConsultarNfseEnvio/>"), EmvlNFSeSignatureException);
+}
+
+TEST(TmvlCustomNFSe, SignsWithTheCityIdAttributeAndTheCertificateItsSettingsChoose)
+{
+    const std::string root = tests::MakeEngineFolder(); // Belo Horizonte's web service names its Ids "ID"
+    const tests::TestCertificate made = tests::MakeTestCertificate(root, "a1");
+    TmvlNFSe nfse(root);
+    nfse.SetDiretorioTemplates(tests::ProgramDir() + "NFSe/Engine/Templates/");
+    nfse.SetCidade("BELOHORIZONTE");
+    nfse.CarregarLocais();
+    nfse.SetCaminhoCertificado(made.PfxFile);
+    nfse.SetSenhaCertificado(made.Password);
+    ASSERT_EQ(nfse.ConfiguracoesWebService().IdTag, "ID");
+
+    struct Row
+    {
+        const char* Name;
+        std::string InfAttribute;
+        std::string Uri;
+        std::string ExpectedReference;
+    };
+    const Row rows[] = {
+        {"cancel by its Id", " ID=\"Cancelamento_99\"", "#Cancelamento_99", "#Cancelamento_99"},
+        {"cancel without Id: the element before the signature", "", "", "#InfPedidoCancelamento_1"},
+    };
+    const std::string skeletonTemplate = nfse.CarregarModelo("signature_info.xml");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Name);
+        const std::string request = std::string("<CancelarNfseEnvio xmlns=\"") + kAbrasf +
+            "\"><Pedido><InfPedidoCancelamento" + row.InfAttribute +
+            "><IdentificacaoNfse><Numero>99</Numero></IdentificacaoNfse><CodigoCancelamento>2</CodigoCancelamento>"
+            "</InfPedidoCancelamento>" +
+            engine::SignatureSkeleton(skeletonTemplate, "Assinatura_Cancelamento", row.Uri) +
+            "</Pedido></CancelarNfseEnvio>";
+        const std::string signedXml = nfse.AssinarXml(request, "Assinatura_Cancelamento");
+        EXPECT_NE(signedXml.find("<Reference URI=\"" + row.ExpectedReference + "\">"), std::string::npos);
+        EXPECT_EQ(tests::VerifyWithXmlsec1(signedXml, made.CertificatePemFile,
+                                           {std::string(kAbrasf) + ":InfPedidoCancelamento"}, nullptr, "ID"),
+                  "");
+    }
+
+    tests::WriteFile(root + "Templates/Rps.xml", "<Rps>%s%s</Rps>");
+    nfse.SetDiretorioTemplates(root + "Templates/");
+    tests::WriteFile(root + "Templates/signature_info.xml", skeletonTemplate);
+    const std::string lista = "<ListaRps><Rps><InfRps><IdentificacaoRps><Numero>1</Numero></IdentificacaoRps></InfRps>"
+                              "</Rps><Rps><InfRps><IdentificacaoRps><Numero>2</Numero></IdentificacaoRps></InfRps>"
+                              "</Rps><Rps><InfRps><IdentificacaoRps><Numero>3</Numero></IdentificacaoRps></InfRps>"
+                              "</Rps></ListaRps>";
+    const std::string signedList = nfse.AssinarXml(lista);
+    EXPECT_EQ(nfse.QuantidadeRPS(), 3);
+    EXPECT_NE(signedList.find("<InfRps ID=\"3\">"), std::string::npos);
+    EXPECT_EQ(tests::VerifyWithXmlsec1(signedList, made.CertificatePemFile, {"InfRps"}, nullptr, "ID"), "");
+}
+
+TEST(TmvlNFSeGov, CertificateOperationsUseTheUsersStore)
+{
+    setenv("XDG_DATA_HOME", (tests::TempDir() + "dados").c_str(), 1);
+    tests::TestCertificateOptions expired;
+    expired.CommonName = "Vencida";
+    expired.ValidFromDays = -60;
+    expired.ValidToDays = -1;
+    engine::CertificateStore().Import(tests::MakeTestCertificate(tests::TempDir(), "v", expired).PfxFile, "senha123");
+    engine::CertificateStore().Import(tests::MakeTestCertificate(tests::TempDir(), "a1").PfxFile, "senha123");
+
+    TmvlNFSe nfse(tests::TempDir());
+    std::vector<std::string> names;
+    nfse.ListarCertificados(&names);
+    EXPECT_EQ(names, (std::vector<std::string> {"EMPRESA TESTE LTDA:12345678000195", "Vencida"}));
+    EXPECT_THROW(nfse.ListarCertificados(nullptr), EmvlNFSeCheckParams);
+    EXPECT_TRUE(nfse.VerificarCertificado("EMPRESA TESTE LTDA:12345678000195"));
+    EXPECT_FALSE(nfse.VerificarCertificado("Vencida"));
+
+    EXPECT_NO_THROW(nfse.VerificarCertificadoSelecionado()) << "nothing chosen";
+    nfse.SetNomesCertificado({"Vencida"});
+    EXPECT_THROW(nfse.VerificarCertificadoSelecionado(), EmvlCertStoreException);
+    nfse.SetNomesCertificado({"EMPRESA TESTE LTDA:12345678000195"});
+    EXPECT_NO_THROW(nfse.VerificarCertificadoSelecionado());
+    unsetenv("XDG_DATA_HOME");
 }
 
 } // namespace
