@@ -154,7 +154,7 @@ XmlDocPtr ParseXmlText(std::string_view text, std::string* reason, bool dropBlan
     return CheckedResult(doc, ctxt.get(), reason);
 }
 
-XmlDocPtr ParseXmlFile(const std::string& fileName, std::string* reason)
+XmlDocPtr ParseXmlFile(const std::string& fileName, std::string* reason, bool* hasDeclaration)
 {
     EnsureXmlLibrary();
     // Read here, not by libxml2: its file reading goes through the entity loader, which
@@ -169,6 +169,9 @@ XmlDocPtr ParseXmlFile(const std::string& fileName, std::string* reason)
     std::ostringstream buffer;
     buffer << in.rdbuf();
     const std::string bytes = buffer.str();
+    if (hasDeclaration != nullptr) {
+        *hasDeclaration = StartsWithDeclaration(bytes);
+    }
     XmlParserCtxtPtr ctxt(xmlNewParserCtxt());
     if (!ctxt) {
         throw std::bad_alloc();
@@ -177,6 +180,14 @@ XmlDocPtr ParseXmlFile(const std::string& fileName, std::string* reason)
     xmlDoc* doc = xmlCtxtReadMemory(ctxt.get(), bytes.data(), static_cast<int>(bytes.size()), fileName.c_str(), nullptr,
                                     kSafeParseOptions);
     return CheckedResult(doc, ctxt.get(), reason);
+}
+
+bool StartsWithDeclaration(std::string_view text)
+{
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
+    return platform::TrimLeft(text).starts_with("<?xml");
 }
 
 std::string ToString(const xmlChar* text)

@@ -61,8 +61,11 @@ void EnsureXmlLibrary();
 // network, no DTD loading, no entity substitution. Returns null and the parser's reason on
 // failure.
 XmlDocPtr ParseXmlText(std::string_view text, std::string* reason = nullptr, bool dropBlankText = false);
-// Parses a file's bytes, honouring their encoding declaration, with the same safety.
-XmlDocPtr ParseXmlFile(const std::string& fileName, std::string* reason = nullptr);
+// Parses a file's bytes, honouring their encoding declaration, with the same safety;
+// tells whether the file starts with an XML declaration.
+XmlDocPtr ParseXmlFile(const std::string& fileName, std::string* reason = nullptr, bool* hasDeclaration = nullptr);
+// Whether a text starts (after a byte-order mark and blanks) with an XML declaration.
+bool StartsWithDeclaration(std::string_view text);
 
 std::string ToString(const xmlChar* text);
 inline const xmlChar* ToXmlChar(const std::string& text)

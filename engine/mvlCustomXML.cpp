@@ -13,18 +13,6 @@ struct XmlDocumentState
     bool HasDeclaration = false;
 };
 
-namespace {
-
-bool StartsWithDeclaration(std::string_view text)
-{
-    if (text.starts_with("\xEF\xBB\xBF")) {
-        text.remove_prefix(3);
-    }
-    return platform::TrimLeft(text).starts_with("<?xml");
-}
-
-} // namespace
-
 std::string XmlNode::Name() const
 {
     if (m_node == nullptr) {
@@ -157,12 +145,13 @@ bool TmvlCustomXML::TryLoadXML(std::string_view text, std::string* reason)
 void TmvlCustomXML::LoadFromFile(const std::string& fileName)
 {
     std::string reason;
-    engine::XmlDocPtr doc = engine::ParseXmlFile(fileName, &reason);
+    bool declaration = false;
+    engine::XmlDocPtr doc = engine::ParseXmlFile(fileName, &reason, &declaration);
     if (!doc) {
         throw EmvlException(platform::Format("could not load xml %s [%s]", reason, fileName));
     }
     m_state->Doc = std::move(doc);
-    m_state->HasDeclaration = true;
+    m_state->HasDeclaration = declaration;
 }
 
 bool TmvlCustomXML::Loaded() const

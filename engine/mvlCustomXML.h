@@ -57,7 +57,8 @@ public:
     TmvlCustomXML(const TmvlCustomXML&) = delete;
     TmvlCustomXML& operator=(const TmvlCustomXML&) = delete;
 
-    // Fails with "could not load xml <reason> [<text>]".
+    // UTF-8 text (an encoding named in its declaration is not applied: text inside the
+    // program is UTF-8). Fails with "could not load xml <reason> [<text>]".
     virtual void LoadXML(std::string_view text);
     [[nodiscard]] bool TryLoadXML(std::string_view text, std::string* reason = nullptr);
     // The file's bytes with their own encoding declaration.

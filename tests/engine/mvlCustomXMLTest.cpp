@@ -46,6 +46,12 @@ TEST(TmvlCustomXML, HostileAnswersReadNothingOutsideTheirText)
             EXPECT_EQ(text.find("SENHA"), std::string::npos);
         }
         EXPECT_EQ(StripNamespaces(row.Xml).find("SENHA"), std::string::npos);
+
+        const std::string file = tests::TempDir() + "resposta.xml";
+        tests::WriteFile(file, row.Xml);
+        TmvlXPath fromFile;
+        fromFile.LoadFromFile(file);
+        EXPECT_EQ(fromFile.XML().find("SENHA"), std::string::npos);
     }
 }
 
