@@ -237,7 +237,7 @@ int RunSign(const Options& options, const std::vector<std::string>& args)
         }
         signer.Component().SetElementName(name);
         signer.SetIdAttribute("Id");
-        result = signer.Component().Assinar(xml, *id);
+        result = signer.Component().Sign(xml, *id);
     } else {
         TmvlXPath document;
         document.LoadXML(xml);
@@ -250,7 +250,7 @@ int RunSign(const Options& options, const std::vector<std::string>& args)
         } else {
             signer.Component().SetElementName(root);
             signer.SetIdAttribute({});
-            result = signer.Component().Assinar(xml, {});
+            result = signer.Component().Sign(xml, {});
         }
     }
     std::cout << result;
