@@ -17,25 +17,7 @@ const std::string kNoMasterRecord(1, '\0');
 
 std::string CutToCharacters(std::string_view text, size_t characters)
 {
-    size_t at = 0;
-    size_t count = 0;
-    while (at < text.size()) {
-        if (count == characters) {
-            return std::string(text.substr(0, at));
-        }
-        const auto lead = static_cast<unsigned char>(text[at]);
-        size_t length = 1;
-        if (lead >= 0xF0) {
-            length = 4;
-        } else if (lead >= 0xE0) {
-            length = 3;
-        } else if (lead >= 0xC0) {
-            length = 2;
-        }
-        at = std::min(text.size(), at + length);
-        ++count;
-    }
-    return std::string(text);
+    return std::string(platform::Utf8Left(text, characters));
 }
 
 size_t MemoryTable::AddField(std::string name, FieldKind kind, size_t size)

@@ -16,17 +16,6 @@ std::string AttributeText(xmlAttr* attribute)
     return engine::ToString(value.get());
 }
 
-template <class Visit>
-void ForEachElement(xmlNode* node, const Visit& visit)
-{
-    for (; node != nullptr; node = node->next) {
-        if (node->type == XML_ELEMENT_NODE) {
-            visit(node);
-            ForEachElement(node->children, visit);
-        }
-    }
-}
-
 } // namespace
 
 OstreloX::OstreloX() = default;
@@ -60,7 +49,7 @@ void OstreloX::SignInDocument(xmlDoc* doc, const std::vector<std::string>& idVal
     // One walk finds every candidate: per-Id searches would make a large lot quadratic.
     std::map<std::string, std::vector<xmlNode*>> byValue;
     std::vector<xmlNode*> named;
-    ForEachElement(xmlDocGetRootElement(doc), [&](xmlNode* node) {
+    engine::ForEachElement(xmlDocGetRootElement(doc), [&](xmlNode* node) {
         if (!platform::EqualsIgnoreCase(engine::ToString(node->name), m_elementName)) {
             return;
         }

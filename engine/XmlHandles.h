@@ -73,6 +73,19 @@ inline const xmlChar* ToXmlChar(const std::string& text)
     return reinterpret_cast<const xmlChar*>(text.c_str());
 }
 
+// Calls visit(node) for every element from `node` on (it and its siblings), depth first,
+// parents before their children.
+template <class Visit>
+void ForEachElement(xmlNode* node, const Visit& visit)
+{
+    for (; node != nullptr; node = node->next) {
+        if (node->type == XML_ELEMENT_NODE) {
+            visit(node);
+            ForEachElement(node->children, visit);
+        }
+    }
+}
+
 // The node's XML on its own: a copy carries every namespace declaration it inherits.
 std::string NodeXml(const xmlNode* node);
 // The document's text: the declaration only when the source had one.

@@ -27,17 +27,6 @@ bool IsDsig(const xmlNode* node, const char* localName)
         xmlStrEqual(node->ns->href, X(kDsigNamespace));
 }
 
-template <class Visit>
-void ForEachElement(xmlNode* node, const Visit& visit)
-{
-    for (; node != nullptr; node = node->next) {
-        if (node->type == XML_ELEMENT_NODE) {
-            visit(node);
-            ForEachElement(node->children, visit);
-        }
-    }
-}
-
 std::string AttributeText(xmlAttr* attribute)
 {
     XmlCharPtr value(xmlNodeListGetString(attribute->doc, attribute->children, 1));

@@ -73,15 +73,7 @@ std::vector<std::string_view> Characters(std::string_view text)
     std::vector<std::string_view> chars;
     size_t i = 0;
     while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        size_t length = 1;
-        if (lead >= 0xF0) {
-            length = 4;
-        } else if (lead >= 0xE0) {
-            length = 3;
-        } else if (lead >= 0xC0) {
-            length = 2;
-        }
+        size_t length = platform::Utf8SequenceLength(static_cast<unsigned char>(text[i]));
         if (i + length > text.size()) {
             length = 1;
         }

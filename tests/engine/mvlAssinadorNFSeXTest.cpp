@@ -5,7 +5,7 @@
 #include "engine/mvlNFSe.h"
 #include "engine/mvlNFSeXmlUtils.h"
 #include "tests/engine/EngineTestSupport.h"
-#include "tests/engine/SignatureVerifier.h"
+#include "tests/support/SignatureVerifier.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/TestSupport.h"
 

@@ -1,7 +1,7 @@
 #include "engine/mvlSignerX.h"
 
 #include "engine/mvlExceptions.h"
-#include "tests/engine/SignatureVerifier.h"
+#include "tests/support/SignatureVerifier.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/TestSupport.h"
 

@@ -4,35 +4,21 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
-struct ToolRun
+// The arguments as one line split at blanks; the test folders have none in their paths.
+tests::ProgramRun RunNfse(const std::string& arguments)
 {
-    int ExitCode = -1;
-    std::string Output;
-    std::string Errors;
-};
-
-ToolRun RunNfse(const std::string& arguments)
-{
-    const std::string errors = tests::TempDir() + "stderr.txt";
-    const std::string command = tests::ProgramDir() + "nfse " + arguments + " 2>" + errors;
-    ToolRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) {
-        return run;
+    std::vector<std::string> args;
+    std::istringstream words(arguments);
+    for (std::string word; words >> word;) {
+        args.push_back(word);
     }
-    char buffer[4096];
-    size_t read = 0;
-    while ((read = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        run.Output.append(buffer, read);
-    }
-    const int status = pclose(pipe);
-    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.Errors = tests::ReadFile(errors);
-    return run;
+    return tests::RunProgram(tests::ProgramDir() + "nfse", args);
 }
 
 } // namespace
@@ -51,9 +37,9 @@ TEST(NfseTx2Xml, ConvertsTheLotFixture)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.Expected);
-        const ToolRun run =
+        const tests::ProgramRun run =
             RunNfse("tx2 xml --mapping " + folder + "Lote.txt " + row.Arguments + folder + "Lote2Rps.tx2");
-        EXPECT_EQ(run.ExitCode, 0) << run.Errors;
+        EXPECT_EQ(run.Status, 0) << run.Errors;
         EXPECT_EQ(run.Output, tests::ReadFile(folder + row.Expected) + "\n");
     }
 }
@@ -66,21 +52,21 @@ TEST(NfseTx2Xml, SchemasFromAnotherFolderAndClearFailures)
     tests::WriteFile(work + "Lote.tx2", tests::ReadFile(schemas + "Lote2Rps.tx2"));
     tests::WriteFile(work + "SemComandos.tx2", "formato=tx2\r\npadrao=MarvoliNFSe\r\n");
 
-    const ToolRun converted =
+    const tests::ProgramRun converted =
         RunNfse("tx2 xml --mapping " + work + "Lote.txt --schema-dir " + schemas + " " + work + "Lote.tx2");
-    EXPECT_EQ(converted.ExitCode, 0) << converted.Errors;
+    EXPECT_EQ(converted.Status, 0) << converted.Errors;
     EXPECT_EQ(converted.Output, tests::ReadFile(schemas + "Lote2Rps.xml") + "\n");
 
-    const ToolRun noSchema = RunNfse("tx2 xml --mapping " + work + "Lote.txt " + work + "Lote.tx2");
-    EXPECT_EQ(noSchema.ExitCode, 1);
+    const tests::ProgramRun noSchema = RunNfse("tx2 xml --mapping " + work + "Lote.txt " + work + "Lote.tx2");
+    EXPECT_EQ(noSchema.Status, 1);
     EXPECT_EQ(noSchema.Errors, "Arquivo não encontrado: \"" + work + "Lote.xsd\"\n");
 
-    const ToolRun noCommand =
+    const tests::ProgramRun noCommand =
         RunNfse("tx2 xml --mapping " + work + "Lote.txt --schema-dir " + schemas + " " + work + "SemComandos.tx2");
-    EXPECT_EQ(noCommand.ExitCode, 1);
+    EXPECT_EQ(noCommand.Status, 1);
     EXPECT_NE(noCommand.Errors.find("Linha 2: esperado um dos comandos INCLUIR"), std::string::npos)
         << noCommand.Errors;
     EXPECT_TRUE(noCommand.Output.empty());
 
-    EXPECT_EQ(RunNfse("tx2 xml " + work + "Lote.tx2").ExitCode, 2);
+    EXPECT_EQ(RunNfse("tx2 xml " + work + "Lote.tx2").Status, 2);
 }

@@ -1,4 +1,4 @@
-#include "tests/engine/SignatureVerifier.h"
+#include "tests/support/SignatureVerifier.h"
 
 #include "tests/support/TestSupport.h"
 
