@@ -1,5 +1,14 @@
 #include "app/MainMenu.h"
 
+#include "framework/forms/ClsAboutForm.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+
 using namespace Qt::StringLiterals;
 
 TfrmMainMenu::TfrmMainMenu(QWidget* parent)
@@ -7,6 +16,135 @@ TfrmMainMenu::TfrmMainMenu(QWidget* parent)
 {
     setObjectName(u"frmMainMenu"_s);
     setWindowTitle(u"Notavia NFSe"_s);
+    BuildMenus();
+    m_panelUser = new QLabel(this);
+    m_panelUser->setObjectName(u"StatusPanel0"_s);
+    m_panelModule = new QLabel(this);
+    m_panelModule->setObjectName(u"StatusPanel1"_s);
+    m_panelDatabase = new QLabel(this);
+    m_panelDatabase->setObjectName(u"StatusPanel2"_s);
+    statusBar()->addWidget(m_panelUser);
+    statusBar()->addWidget(m_panelModule);
+    statusBar()->addWidget(m_panelDatabase, 1);
 }
 
 TfrmMainMenu::~TfrmMainMenu() = default;
+
+void TfrmMainMenu::BuildMenus()
+{
+    auto addItem = [this](QMenu* menu, const QString& name, const QString& caption) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(name);
+        return action;
+    };
+    QMenu* cadastros = menuBar()->addMenu(u"&Cadastros"_s);
+    cadastros->setObjectName(u"Cadastros1"_s);
+    // Windows that are not part of this build yet stay visible but disabled.
+    addItem(cadastros, u"ConfiguraoNotavia1"_s, u"Configuração Notavia..."_s)->setEnabled(false);
+    cadastros->addSeparator()->setObjectName(u"N1"_s);
+    connect(addItem(cadastros, u"Sair1"_s, u"Sair"_s), &QAction::triggered, this, &QWidget::close);
+
+    QMenu* movimento = menuBar()->addMenu(u"&Movimento"_s);
+    movimento->setObjectName(u"Movimento1"_s);
+    addItem(movimento, u"GerenciadordeRPS1"_s, u"Gerenciador de RPS..."_s)->setEnabled(false);
+
+    QMenu* ferramentas = menuBar()->addMenu(u"&Ferramentas"_s);
+    ferramentas->setObjectName(u"Ferramentas1"_s);
+    addItem(ferramentas, u"Opes1"_s, u"Opções..."_s)->setEnabled(false);
+
+    m_menuModules = menuBar()->addMenu(u"Mó&dulos"_s);
+    m_menuModules->setObjectName(u"menuModules"_s);
+    m_menuModules->menuAction()->setVisible(false);
+
+    QMenu* ajuda = menuBar()->addMenu(u"A&juda"_s);
+    ajuda->setObjectName(u"Ajuda1"_s);
+    connect(addItem(ajuda, u"About1"_s, u"Sobre..."_s), &QAction::triggered, this, &TfrmMainMenu::ShowAbout);
+}
+
+void TfrmMainMenu::SetSessionStatus(const app::SessionStatus& status)
+{
+    m_status = status;
+    UpdateStatusBar();
+}
+
+void TfrmMainMenu::UpdateStatusBar()
+{
+    m_panelUser->setText(u"Usuário: "_s + m_status.Login + u" ("_s + m_status.FirstName + u" "_s + m_status.LastName +
+                         u")"_s);
+    m_panelModule->setText(u"Módulo: "_s + m_status.Module);
+    m_panelDatabase->setText(u"Base de Dados: "_s + m_status.DatabaseName);
+}
+
+void TfrmMainMenu::PlaceAtTop()
+{
+    // Work windows open below this strip, so it spans the screen and stays short.
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    setGeometry(area.left(), area.top(), area.width(), 100);
+}
+
+void TfrmMainMenu::showEvent(QShowEvent* event)
+{
+    PlaceAtTop();
+    UpdateStatusBar();
+    QMainWindow::showEvent(event);
+}
+
+void TfrmMainMenu::closeEvent(QCloseEvent* event)
+{
+    if (QWidget* current = CurrentWorkWindow()) {
+        current->close();
+        if (current->parent() == this) {
+            current->deleteLater();
+        }
+        *m_currentWorkWindow = nullptr;
+        m_currentWorkWindow = nullptr;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+QWidget* TfrmMainMenu::CurrentWorkWindow() const
+{
+    return m_currentWorkWindow ? m_currentWorkWindow->data() : nullptr;
+}
+
+void TfrmMainMenu::OpenWorkWindow(QPointer<QWidget>& variable, const WorkWindowFactory& create)
+{
+    if (m_currentWorkWindow && m_currentWorkWindow->isNull()) {
+        m_currentWorkWindow = nullptr; // the window went away by itself
+    }
+    if (m_currentWorkWindow && m_currentWorkWindow != &variable) {
+        QWidget* current = m_currentWorkWindow->data();
+        current->close();
+        if (!current->isVisible()) {
+            if (current->parent() == this) {
+                current->deleteLater();
+                *m_currentWorkWindow = nullptr;
+            }
+            m_currentWorkWindow = nullptr;
+        }
+    }
+    if (QWidget* current = CurrentWorkWindow()) {
+        if (!current->isVisible()) {
+            current->show();
+        }
+        return;
+    }
+    if (variable.isNull()) {
+        variable = create(this);
+        variable->setParent(this, Qt::Window);
+    }
+    m_currentWorkWindow = &variable;
+    if (variable->isVisible()) {
+        variable->raise();
+        variable->activateWindow();
+    } else {
+        variable->show();
+    }
+}
+
+void TfrmMainMenu::ShowAbout()
+{
+    TClsAboutForm about(this);
+    about.exec();
+}

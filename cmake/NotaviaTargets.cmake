@@ -18,11 +18,14 @@ endfunction()
 
 # One GoogleTest executable per test folder. Every test gets the offscreen Qt platform,
 # a fixed language and time zone, and (through the shared test main) its own temporary folder.
-# QT: the test main creates a QApplication first.
+# QT: the test main creates a QApplication first. OWN_MAIN: the folder brings its own main
+# (which must call tests::InstallTestEnvironment).
 function(notavia_add_gtest target)
-    cmake_parse_arguments(ARG "QT" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "QT;OWN_MAIN" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${target} ${ARG_SOURCES})
-    if(ARG_QT)
+    if(ARG_OWN_MAIN)
+        target_link_libraries(${target} PRIVATE ${ARG_LIBS} notavia_testsupport)
+    elseif(ARG_QT)
         target_link_libraries(${target} PRIVATE ${ARG_LIBS} notavia_testmain_qt)
     else()
         target_link_libraries(${target} PRIVATE ${ARG_LIBS} notavia_testmain)

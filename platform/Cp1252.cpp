@@ -1,6 +1,7 @@
 #include "platform/Cp1252.h"
 
 #include "platform/Format.h"
+#include "platform/TextRules.h"
 
 #include <iconv.h>
 
@@ -30,21 +31,6 @@ enum class OnError
     Throw,
     Replace
 };
-
-// Length of the UTF-8 sequence that starts with this byte, or 1 for a stray byte.
-size_t Utf8SequenceLength(unsigned char lead)
-{
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        return 4;
-    }
-    if (lead >= 0xE0) {
-        return 3;
-    }
-    if (lead >= 0xC2 && lead < 0xE0) {
-        return 2;
-    }
-    return 1;
-}
 
 std::string Convert(std::string_view input, bool fromCp1252, OnError onError)
 {

@@ -1,16 +1,11 @@
 #include "platform/IniFile.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Cp1252.h"
 #include "platform/Format.h"
 #include "platform/TextRules.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -346,36 +341,7 @@ void IniFile::UpdateFile()
     } else if (m_bom) {
         bytes.insert(0, kBom);
     }
-    std::string tempName = m_fileName + ".XXXXXX";
-    const int fd = mkstemp(tempName.data());
-    if (fd < 0) {
-        throw std::runtime_error(Format("Não foi possível gravar o arquivo %s: %s.", m_fileName, std::strerror(errno)));
-    }
-    struct stat previous
-    { };
-    fchmod(fd, stat(m_fileName.c_str(), &previous) == 0 ? (previous.st_mode & 07777) : 0644);
-    size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            const int error = errno;
-            close(fd);
-            unlink(tempName.c_str());
-            throw std::runtime_error(
-                Format("Não foi possível gravar o arquivo %s: %s.", m_fileName, std::strerror(error)));
-        }
-        written += static_cast<size_t>(n);
-    }
-    const bool synced = fsync(fd) == 0;
-    const bool closed = close(fd) == 0;
-    if (!synced || !closed || rename(tempName.c_str(), m_fileName.c_str()) != 0) {
-        const int error = errno;
-        unlink(tempName.c_str());
-        throw std::runtime_error(Format("Não foi possível gravar o arquivo %s: %s.", m_fileName, std::strerror(error)));
-    }
+    WriteFileAtomically(m_fileName, bytes);
     m_modified = false;
 }
 

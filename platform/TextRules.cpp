@@ -179,6 +179,29 @@ bool IsBlank(char c)
 
 } // namespace
 
+size_t Utf8SequenceLength(unsigned char lead)
+{
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        return 4;
+    }
+    if (lead >= 0xE0 && lead < 0xF0) {
+        return 3;
+    }
+    if (lead >= 0xC2 && lead < 0xE0) {
+        return 2;
+    }
+    return 1;
+}
+
+std::string_view Utf8Left(std::string_view text, size_t characters)
+{
+    size_t at = 0;
+    for (size_t count = 0; at < text.size() && count < characters; ++count) {
+        at = std::min(text.size(), at + Utf8SequenceLength(static_cast<unsigned char>(text[at])));
+    }
+    return text.substr(0, at);
+}
+
 std::string DigitsOnly(std::string_view text)
 {
     std::string out;

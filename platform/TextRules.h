@@ -5,6 +5,13 @@
 
 namespace platform {
 
+// Bytes of the UTF-8 sequence a lead byte opens; 1 for a byte that opens none, so broken
+// text is walked byte by byte.
+size_t Utf8SequenceLength(unsigned char lead);
+
+// The first `characters` characters of UTF-8 text (the whole text when it is shorter).
+std::string_view Utf8Left(std::string_view text, size_t characters);
+
 // The characters 0-9 of a text, in order.
 std::string DigitsOnly(std::string_view text);
 

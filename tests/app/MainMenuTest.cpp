@@ -1,13 +1,126 @@
 #include "app/MainMenu.h"
 
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
 
-TEST(TfrmMainMenu, IsTitledAfterTheProgram)
+namespace {
+
+// A work window that can refuse to close, as one with unsaved changes does.
+class WorkWindow : public QWidget
+{
+public:
+    explicit WorkWindow(QWidget* owner)
+        : QWidget(owner, Qt::Window)
+    { }
+    bool RefuseClose = false;
+
+protected:
+    void closeEvent(QCloseEvent* event) override { event->setAccepted(!RefuseClose); }
+};
+
+TfrmMainMenu::WorkWindowFactory Factory(int& created)
+{
+    return [&created](QWidget* owner) {
+        ++created;
+        return new WorkWindow(owner);
+    };
+}
+
+} // namespace
+
+TEST(TfrmMainMenu, MenusInTheirOrderWithTheirCaptions)
 {
     TfrmMainMenu window;
     window.show();
     EXPECT_EQ(window.windowTitle(), u"Notavia NFSe"_s);
-    EXPECT_TRUE(window.isVisible());
+    QStringList menus;
+    for (QAction* action : window.menuBar()->actions()) {
+        if (action->isVisible()) {
+            menus << action->text().remove(u'&');
+        }
+    }
+    EXPECT_EQ(menus, (QStringList {u"Cadastros"_s, u"Movimento"_s, u"Ferramentas"_s, u"Ajuda"_s}))
+        << "the Módulos menu stays hidden while it has no items";
+    auto* cadastros = window.findChild<QMenu*>(u"Cadastros1"_s);
+    ASSERT_TRUE(cadastros);
+    EXPECT_EQ(cadastros->actions().first()->text(), u"Configuração Notavia..."_s);
+    EXPECT_TRUE(window.findChild<QAction*>(u"Sair1"_s)->isEnabled());
+    EXPECT_TRUE(window.findChild<QAction*>(u"About1"_s));
+}
+
+TEST(TfrmMainMenu, SpansTheTopOfTheScreenAndShowsTheSession)
+{
+    TfrmMainMenu window;
+    window.SetSessionStatus({u"ADMIN"_s, u"Administrador"_s, u"Sistema"_s, u"NOTAVIA NFSE"_s, u"/dados/x.fdb"_s});
+    window.show();
+    EXPECT_EQ(window.height(), 100);
+    EXPECT_EQ(window.findChild<QLabel*>(u"StatusPanel0"_s)->text(), u"Usuário: ADMIN (Administrador Sistema)"_s);
+    EXPECT_EQ(window.findChild<QLabel*>(u"StatusPanel1"_s)->text(), u"Módulo: NOTAVIA NFSE"_s);
+    EXPECT_EQ(window.findChild<QLabel*>(u"StatusPanel2"_s)->text(), u"Base de Dados: /dados/x.fdb"_s);
+}
+
+TEST(TfrmMainMenu, OneWorkWindowAtATime)
+{
+    TfrmMainMenu window;
+    QPointer<QWidget> config;
+    QPointer<QWidget> manager;
+    int created = 0;
+
+    window.OpenWorkWindow(config, Factory(created));
+    ASSERT_TRUE(config);
+    EXPECT_TRUE(config->isVisible());
+    EXPECT_EQ(window.CurrentWorkWindow(), config.data());
+
+    // The same item again changes nothing.
+    window.OpenWorkWindow(config, Factory(created));
+    EXPECT_EQ(created, 1);
+
+    // Another item closes and frees the current window first.
+    QPointer<QWidget> firstConfig = config;
+    window.OpenWorkWindow(manager, Factory(created));
+    EXPECT_EQ(created, 2);
+    EXPECT_TRUE(config.isNull());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(firstConfig.isNull());
+    EXPECT_EQ(window.CurrentWorkWindow(), manager.data());
+}
+
+TEST(TfrmMainMenu, AWindowThatRefusesToCloseStaysCurrent)
+{
+    TfrmMainMenu window;
+    QPointer<QWidget> config;
+    QPointer<QWidget> manager;
+    int created = 0;
+    window.OpenWorkWindow(manager, Factory(created));
+    static_cast<WorkWindow*>(manager.data())->RefuseClose = true;
+
+    window.OpenWorkWindow(config, Factory(created));
+    EXPECT_EQ(created, 1) << "the other window must not open";
+    EXPECT_TRUE(config.isNull());
+    EXPECT_EQ(window.CurrentWorkWindow(), manager.data());
+    EXPECT_TRUE(manager->isVisible());
+}
+
+TEST(TfrmMainMenu, AHiddenWorkWindowIsShownAgainAsItWas)
+{
+    TfrmMainMenu window;
+    QPointer<QWidget> manager;
+    int created = 0;
+    window.OpenWorkWindow(manager, Factory(created));
+    manager->setWindowTitle(u"estado da janela"_s);
+    manager->hide(); // its own exit button hides it
+
+    window.OpenWorkWindow(manager, Factory(created));
+    EXPECT_EQ(created, 1);
+    EXPECT_TRUE(manager->isVisible());
+    EXPECT_EQ(manager->windowTitle(), u"estado da janela"_s);
 }

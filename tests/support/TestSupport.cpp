@@ -1,6 +1,8 @@
 #include "tests/support/TestSupport.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -102,6 +104,42 @@ void WriteFile(const std::string& path, std::string_view bytes)
     if (!out) {
         throw std::runtime_error("cannot write " + path);
     }
+}
+
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args, std::string_view input,
+                      bool mergeErrors)
+{
+    const std::string inputFile = TempDir() + "program-stdin.txt";
+    const std::string outputFile = TempDir() + "program-stdout.txt";
+    const std::string errorFile = TempDir() + "program-stderr.txt";
+    WriteFile(inputFile, input);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+
+    const pid_t child = fork();
+    if (child == 0) {
+        const int in = open(inputFile.c_str(), O_RDONLY);
+        const int out = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = mergeErrors ? out : open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
+            _exit(127);
+        }
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    ProgramRun run;
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) {
+        return run;
+    }
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.Output = ReadFile(outputFile);
+    run.Errors = mergeErrors ? std::string() : ReadFile(errorFile);
+    return run;
 }
 
 void InstallTestEnvironment()

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tests {
 
@@ -18,6 +19,17 @@ std::string CopyFixture(std::string_view relative);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, std::string_view bytes);
+
+// Runs a program of the program folder (or any path) without a shell, feeding it `input` and
+// collecting what it writes; with mergeErrors both streams land in Output, in order.
+struct ProgramRun
+{
+    int Status = -1;
+    std::string Output;
+    std::string Errors;
+};
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args, std::string_view input = {},
+                      bool mergeErrors = false);
 
 // Installs the listener that gives each test its folder. The test mains call it.
 void InstallTestEnvironment();

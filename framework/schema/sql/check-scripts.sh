@@ -200,11 +200,11 @@ create_db "$old"
 for f in "${scripts[@]}"; do
     case "$(basename "$f")" in
         COMMON.SQL-1.02.sql)
-            sql "$old" "insert into CLIENTE (ID, NOME, DOCUMENTO, RESPONSAVEL, RG, TELEFONEDDD, FAXDDD, CELULARDDD, INSCRICAO_ESTADUAL, TELEFONE, CELULAR, IMPRIMIR_NOTA_FISCAL)
+            printf '%s\n' "insert into CLIENTE (ID, NOME, DOCUMENTO, RESPONSAVEL, RG, TELEFONEDDD, FAXDDD, CELULARDDD, INSCRICAO_ESTADUAL, TELEFONE, CELULAR, IMPRIMIR_NOTA_FISCAL)
 values (7, 'Sete', '12.345.678/0001-90', 'Responsavel com um nome bem comprido demais', '12.345.678-9X', 11, 7, 123, '111.222.333', '5555-1234', '99999-8888', 'S');
 insert into CLIENTE (ID, NOME) values (12345678, 'Sem dados');
 insert into CLIENTE (NOME, TELEFONEDDD) values ('Pelo gerador', 0);
-commit;" >/dev/null
+commit;" | isql "$old" > "$work/fixture.out" 2>&1 || { cat "$work/fixture.out" >&2; exit 1; }
             ;;
     esac
     apply_script "$old" "$f"

@@ -1,6 +1,7 @@
 'use strict';
 // Writes ../CIDADE_IBGE.sql (UTF-8; the program converts it to cp1252 when it runs it).
-// Usage: npm install && node generate-cidade-ibge.js [output-file]
+// Usage: npm ci && node generate-cidade-ibge.js [output-file]
+//    or: npm ci --prefix /tmp/gen && NODE_PATH=/tmp/gen/node_modules node generate-cidade-ibge.js
 
 const fs = require('fs');
 const path = require('path');
