@@ -48,6 +48,8 @@ struct SqlParameter
 // One SQL statement with named parameters (":NAME", case-insensitive, a name may appear more
 // than once) on a database and a transaction. A select runs as a cursor: after ExecQuery the
 // first row (if any) is current and Next moves on. The transaction is started when needed.
+// The database and the transaction must outlive the statement; a hard commit or rollback
+// closes its cursor, and closing the database unprepares it.
 class SqlStatement
 {
 public:
