@@ -1,0 +1,156 @@
+#pragma once
+
+#include "engine/mvlNFSeGov.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace platform {
+class IniFile;
+}
+
+namespace engine {
+
+// An ordered name=value list: a lookup finds the first line of a name (names without case),
+// as the city table relies on where a name stands twice.
+class NameValueList
+{
+public:
+    void Add(std::string_view name, std::string_view value);
+    // Replaces the value of the first line of that name, or adds a line.
+    void SetValue(std::string_view name, std::string_view value);
+    std::optional<std::string> Value(std::string_view name) const;
+    bool Contains(std::string_view name) const { return Find(name) != nullptr; }
+    const std::vector<std::pair<std::string, std::string>>& Lines() const { return m_lines; }
+
+private:
+    const std::pair<std::string, std::string>* Find(std::string_view name) const;
+
+    std::vector<std::pair<std::string, std::string>> m_lines;
+};
+
+} // namespace engine
+
+enum class TmvlModoImpressaoNFSe
+{
+    smiRPS = 0,
+    smiNFSe = 1,
+    printRPS = 2,
+    printNFSe = 3
+};
+
+struct TConfiguracoesImpressao
+{
+    int QtdeCopias = 1;
+    std::string ArquivoRtm;
+    std::string ArquivoMunicipios = "Templates\\Impressao\\municipios.txt";
+    std::string DiretorioImagens = "Templates\\Impressao";
+    TmvlModoImpressaoNFSe ModoImpressao = TmvlModoImpressaoNFSe::smiRPS;
+    std::string LogotipoEmitente;
+    std::string BrasaoMunicipio;
+    std::string LineDelimiter = "|";
+    int FormatoExportacao = 1;
+};
+
+// The namespace of the SOAP calls when the servers file names none.
+inline constexpr std::string_view kDefaultSoapURI = "http://www.abrasf.org.br/nfse.xsd";
+
+struct TConfiguracoesWebService
+{
+    std::string IdTag = "Id";
+    std::string SoapURI = std::string(kDefaultSoapURI);
+    bool GerarAssinaturaXml = true;
+    bool GerarAssinaturaRps = true;
+    bool IdRpsAutomatico = true;
+    bool UsarIdLoteRps = true;
+    bool UsarIdCancelamento = true;
+    std::string SoapActionRecepcionarLoteRps = "RecepcionarLoteRps";
+    std::string SoapActionConsultarSituacaoLoteRps = "ConsultarSituacaoLoteRps";
+    std::string SoapActionConsultarLoteRps = "ConsultarLoteRps";
+    std::string SoapActionConsultarNfsePorRps = "ConsultarNfsePorRps";
+    std::string SoapActionConsultarNfse = "ConsultarNfse";
+    std::string SoapActionCancelarNfse = "CancelarNfse";
+    bool EscaparXml = false;
+    std::string CollectionName;
+    std::string StringQuebraDeLinha;
+    std::string WebserviceEncoding;
+    std::optional<std::string> TargetNamespace;
+};
+
+// Services whose address ObterUrlServico reads; tsOutro takes the key by name.
+enum class TTipoServico
+{
+    tsRecepcionarLoteRps = 0,
+    tsConsultarSituacaoLoteRps = 1,
+    tsConsultarLoteRps = 2,
+    tsConsultarNfsePorRps = 3,
+    tsConsultarNfse = 4,
+    tsCancelarNfse = 5,
+    tsOutro = 6
+};
+
+// The city and everything it selects: its locals-file section, web-service settings,
+// servers and templates.
+class TmvlCustomNFSe : public TmvlNFSeGov
+{
+public:
+    explicit TmvlCustomNFSe(std::string_view baseFolder = {});
+    ~TmvlCustomNFSe() override;
+
+    const std::string& Cidade() const { return m_Cidade; }
+    // An alias (a key followed by its state) stores its key; an unknown name fails with
+    // "Valor inválido para Local: %s"; an empty one changes nothing.
+    void SetCidade(std::string_view value);
+    // The city's IBGE code; empty when Cidade has no line.
+    std::string CodigoIBGECidade() const;
+    const engine::NameValueList& Locais() const { return m_Locais; }
+
+    const std::string& ArquivoLocais() const { return m_ArquivoLocais; }
+    void SetArquivoLocais(std::string_view value) { m_ArquivoLocais = value; }
+    TConfiguracoesImpressao& ConfiguracoesImpressao() { return m_ConfiguracoesImpressao; }
+    TConfiguracoesWebService& ConfiguracoesWebService() { return m_ConfiguracoesWebService; }
+    const TConfiguracoesWebService& ConfiguracoesWebService() const { return m_ConfiguracoesWebService; }
+    const std::string& InscricaoMunicipal() const { return m_InscricaoMunicipal; }
+    void SetInscricaoMunicipal(std::string_view value) { m_InscricaoMunicipal = value; }
+    int QuantidadeRPS() const { return m_QuantidadeRPS; }
+    const std::string& MappingFileName() const { return m_MappingFileName; }
+    void SetMappingFileName(std::string_view value) { m_MappingFileName = value; }
+    const std::string& DiretorioXmlImpressao() const { return m_DiretorioXmlImpressao; }
+    void SetDiretorioXmlImpressao(std::string_view value) { m_DiretorioXmlImpressao = value; }
+    bool RemoverAcentos() const { return m_RemoverAcentos; }
+    void SetRemoverAcentos(bool value) { m_RemoverAcentos = value; }
+
+    // Reads nfseLocais.ini: its LOCAIS lines into the list, the city (while a configuration
+    // is open) and the city's web-service settings.
+    void CarregarLocais();
+    // The servers file of the environment, kept open while its name stays the same.
+    const platform::IniFile& ArquivoServidoresIni();
+    // The address of a service in the configured environment; "NFSe" is every service's
+    // fallback.
+    std::string ObterUrlServico(TTipoServico tipo, std::string_view nome = {});
+
+    std::string CarregarModelo(std::string_view fileName) override;
+
+protected:
+    void LerConfiguracoes(const platform::IniFile& ini) override;
+    void GravarConfiguracoes(platform::IniFile& ini) const override;
+    void SetQuantidadeRPS(int value) { m_QuantidadeRPS = value; }
+
+private:
+    std::string m_Cidade;
+    engine::NameValueList m_Locais;
+    std::string m_ArquivoLocais = "nfseLocais.ini";
+    TConfiguracoesImpressao m_ConfiguracoesImpressao;
+    TConfiguracoesWebService m_ConfiguracoesWebService;
+    std::string m_InscricaoMunicipal;
+    int m_QuantidadeRPS = 0;
+    std::string m_MappingFileName = "Mapping.txt";
+    std::string m_DiretorioXmlImpressao = "XmlImpressao\\";
+    bool m_RemoverAcentos = true;
+    std::unique_ptr<platform::IniFile> m_locaisIni;
+    std::unique_ptr<platform::IniFile> m_servidoresIni;
+};

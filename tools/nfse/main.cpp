@@ -1,0 +1,206 @@
+// nfse: the NFS-e engine from the command line, for integrators and support.
+
+#include "engine/CityLookup.h"
+#include "engine/mvlExceptions.h"
+#include "engine/mvlNFSe.h"
+#include "engine/mvlNFSeXmlUtils.h"
+#include "engine/mvlSchemaValidator.h"
+#include "platform/Format.h"
+#include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
+#include "platform/TextRules.h"
+
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+struct Options
+{
+    std::string ProgramFolder; // empty: the folder of this executable
+};
+
+struct Command
+{
+    std::vector<std::string_view> Words;
+    std::string_view Arguments;
+    std::string_view Description;
+    size_t MinArgs;
+    size_t MaxArgs;
+    std::function<int(const Options&, const std::vector<std::string>&)> Run;
+};
+
+std::string Environment(const TmvlNFSe& engine)
+{
+    switch (engine.Ambiente()) {
+    case TAmbienteKind::akProducao:
+        return "1 (produção)";
+    case TAmbienteKind::akHomologacao:
+        return "2 (homologação)";
+    }
+    return platform::Format("%d (inválido)", static_cast<int>(engine.Ambiente()) + 1);
+}
+
+int RunCity(const Options& options, const std::vector<std::string>& args)
+{
+    TmvlNFSe engine(options.ProgramFolder);
+    std::string key = args[0];
+    if (args.size() > 1) {
+        const engine::TCidadeEngine city = engine::LocalizarCidade(args[0], args[1], engine.BaseFolder());
+        if (city.TipoLayout == 0) {
+            std::cerr << platform::Format("A cidade \"%s\" do estado \"%s\" não possui layout", args[0], args[1])
+                      << '\n';
+            return kFailed;
+        }
+        key = city.CidadeEngine;
+    }
+    if (platform::FileExists(engine.CaminhoArquivoConfig())) {
+        engine.LoadConfig();
+    } else {
+        engine.CarregarLocais();
+    }
+    engine.SetCidade(key);
+    engine.CarregarLocais(); // the city's own section of the locals file
+
+    std::cout << "Cidade: " << engine.Cidade() << '\n'
+              << "Código IBGE: " << engine.CodigoIBGECidade() << '\n'
+              << "Coleção: " << engine.ConfiguracoesWebService().CollectionName << '\n'
+              << "Ambiente: " << Environment(engine) << '\n';
+    if (!engine.AmbienteValido()) {
+        return kFailed;
+    }
+    std::cout << "Arquivo de servidores: " << engine.ArquivoServidoresIni().FileName() << '\n';
+    static constexpr std::pair<TTipoServico, std::string_view> kServices[] = {
+        {TTipoServico::tsRecepcionarLoteRps, "RecepcionarLoteRps"},
+        {TTipoServico::tsConsultarSituacaoLoteRps, "ConsultarSituacaoLoteRps"},
+        {TTipoServico::tsConsultarLoteRps, "ConsultarLoteRps"},
+        {TTipoServico::tsConsultarNfsePorRps, "ConsultarNfsePorRps"},
+        {TTipoServico::tsConsultarNfse, "ConsultarNfse"},
+        {TTipoServico::tsCancelarNfse, "CancelarNfse"},
+    };
+    int result = kOk;
+    for (const auto& [type, name] : kServices) {
+        try {
+            const std::string url = engine.ObterUrlServico(type);
+            std::cout << name << ": " << url << '\n';
+        } catch (const EmvlNFSeAddressException& error) {
+            std::cout << name << ": " << error.what() << '\n';
+            result = kFailed;
+        }
+    }
+    return result;
+}
+
+int RunXmlValidate(const Options& options, const std::vector<std::string>& args)
+{
+    engine::GovX16Utility utility(options.ProgramFolder);
+    const std::string xml = utility.ReadTextFile(utility.ExpandPath(args[0]));
+    const std::string target = utility.ExpandPath(args[1]);
+    std::string schema = target;
+    if (platform::DirectoryExists(target)) {
+        schema = utility.FindSchemaFor(xml, target);
+        if (schema.empty()) {
+            std::cerr << utility.LastError() << '\n';
+            return kFailed;
+        }
+    }
+    TmvlSchemaValidator validator;
+    validator.LoadXML(xml);
+    validator.SetSchemaFolder(platform::ExtractFilePath(schema));
+    validator.AddSchema(validator.DocumentElement().NamespaceURI(), schema);
+    if (validator.Validate()) {
+        std::cout << "Válido segundo " << schema << '\n';
+        return kOk;
+    }
+    for (const TmvlSchemaValidator::Error& error : validator.Errors()) {
+        std::cout << platform::Format("linha %d: %s", error.Line, error.Reason) << '\n';
+    }
+    std::cout << platform::Format("%d erro(s) segundo %s", static_cast<int>(validator.Errors().size()), schema) << '\n';
+    return kFailed;
+}
+
+int RunXmlFormat(const Options& options, const std::vector<std::string>& args)
+{
+    engine::GovX16Utility utility(options.ProgramFolder);
+    std::cout << FormatXml(utility.ReadTextFile(utility.ExpandPath(args[0]))) << '\n';
+    return kOk;
+}
+
+const std::vector<Command>& Commands()
+{
+    static const std::vector<Command> kCommands {
+        {{"city"},
+         "NOME [UF]",
+         "a cidade do motor (chave, apelido ou nome e UF): chave, código IBGE, coleção e endereços",
+         1,
+         2,
+         RunCity},
+        {{"xml", "validate"}, "ARQUIVO PASTA_OU_XSD", "valida o XML e lista todos os erros", 2, 2, RunXmlValidate},
+        {{"xml", "format"}, "ARQUIVO", "o XML com uma marca por linha, indentado", 1, 1, RunXmlFormat},
+    };
+    return kCommands;
+}
+
+void Usage(std::ostream& out)
+{
+    out << "Uso: nfse [--pasta PASTA_DO_PROGRAMA] COMANDO\n";
+    for (const Command& command : Commands()) {
+        std::string words;
+        for (std::string_view word : command.Words) {
+            words += std::string(word) + " ";
+        }
+        out << "  nfse " << words << command.Arguments << "\n      " << command.Description << '\n';
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    Options options;
+    while (!args.empty() && args.front().starts_with("--")) {
+        if (args.front() == "--pasta" && args.size() > 1) {
+            options.ProgramFolder = args[1];
+            args.erase(args.begin(), args.begin() + 2);
+        } else if (args.front() == "--help") {
+            Usage(std::cout);
+            return kOk;
+        } else {
+            Usage(std::cerr);
+            return kUsage;
+        }
+    }
+    for (const Command& command : Commands()) {
+        if (args.size() < command.Words.size()) {
+            continue;
+        }
+        bool matches = true;
+        for (size_t i = 0; i < command.Words.size(); ++i) {
+            matches = matches && args[i] == command.Words[i];
+        }
+        if (!matches) {
+            continue;
+        }
+        const std::vector<std::string> rest(args.begin() + static_cast<long>(command.Words.size()), args.end());
+        if (rest.size() < command.MinArgs || rest.size() > command.MaxArgs) {
+            Usage(std::cerr);
+            return kUsage;
+        }
+        try {
+            return command.Run(options, rest);
+        } catch (const std::exception& error) {
+            std::cerr << error.what() << '\n';
+            return kFailed;
+        }
+    }
+    Usage(std::cerr);
+    return kUsage;
+}
