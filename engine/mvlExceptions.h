@@ -109,6 +109,13 @@ using EmvlNFSeComunicationServerErrorException =
     engine::EmvlClass<EmvlNFSeException, "EmvlNFSeComunicationServerErrorException">;
 using EmvlNFSeLocaisIniException = engine::EmvlClass<EmvlNFSeException, "EmvlNFSeLocaisIniException">;
 
+// The XSD datasets: schema walking, TX2 and XML loading, XML writing.
+using EmvlXSDException = engine::EmvlClass<EmvlNFSeException, "EmvlXSDException">;
+using EmvlXSDEmptyParent = engine::EmvlClass<EmvlXSDException, "EmvlXSDEmptyParent">;
+using EmvlXSDTx2EmptyParent = engine::EmvlClass<EmvlXSDException, "EmvlXSDTx2EmptyParent">;
+using EmvlXSDFileNotFound = engine::EmvlClass<EmvlXSDException, "EmvlXSDFileNotFound">;
+using EmvlXSDStartNodeNotFound = engine::EmvlClass<EmvlXSDException, "EmvlXSDStartNodeNotFound">;
+
 using EmvlSchemaValidationException = engine::EmvlClass<engine::EmvlPlain, "EmvlSchemaValidationException">;
 using EmvlTemplateNotFoundException = engine::EmvlClass<engine::EmvlPlain, "EmvlTemplateNotFoundException">;
 using EmvlCertStoreException = engine::EmvlClass<engine::EmvlPlain, "EmvlCertStoreException">;

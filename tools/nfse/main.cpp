@@ -5,12 +5,14 @@
 #include "engine/mvlNFSe.h"
 #include "engine/mvlNFSeXmlUtils.h"
 #include "engine/mvlSchemaValidator.h"
+#include "engine/mvlXSDDataset.h"
 #include "platform/Format.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "platform/TextRules.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <string>
@@ -133,6 +135,49 @@ int RunXmlFormat(const Options& options, const std::vector<std::string>& args)
     return kOk;
 }
 
+// A name given on the command line is taken in the current folder, as a shell user expects;
+// the engine itself takes relative names in the program folder.
+std::string CommandLinePath(const std::string& path)
+{
+    return std::filesystem::absolute(path).lexically_normal().string();
+}
+
+int RunTx2Xml(const Options&, const std::vector<std::string>& args)
+{
+    std::string mapping;
+    std::string schemaDir;
+    std::string section = "ENVIAR";
+    std::string input;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const bool hasValue = i + 1 < args.size();
+        if (args[i] == "--mapping" && hasValue) {
+            mapping = args[++i];
+        } else if (args[i] == "--schema-dir" && hasValue) {
+            schemaDir = args[++i];
+        } else if (args[i] == "--section" && hasValue) {
+            section = args[++i];
+        } else if (input.empty() && !args[i].starts_with("--")) {
+            input = args[i];
+        } else {
+            std::cerr << platform::Format("Argumento inesperado: %s", args[i]) << '\n';
+            return kUsage;
+        }
+    }
+    if (mapping.empty() || input.empty()) {
+        std::cerr << "Informe --mapping ARQUIVO e o arquivo TX2." << '\n';
+        return kUsage;
+    }
+    TmvlXSDDataset tree;
+    tree.SetConfigSection(section);
+    if (!schemaDir.empty()) {
+        tree.SetSchemaDirectory(platform::IncludeTrailingSeparator(CommandLinePath(schemaDir)));
+    }
+    tree.SetMappingFileName(CommandLinePath(mapping));
+    tree.LoadFromTx2File(CommandLinePath(input));
+    std::cout << tree.GetXml() << '\n';
+    return kOk;
+}
+
 const std::vector<Command>& Commands()
 {
     static const std::vector<Command> kCommands {
@@ -144,6 +189,12 @@ const std::vector<Command>& Commands()
          RunCity},
         {{"xml", "validate"}, "ARQUIVO PASTA_OU_XSD", "valida o XML e lista todos os erros", 2, 2, RunXmlValidate},
         {{"xml", "format"}, "ARQUIVO", "o XML com uma marca por linha, indentado", 1, 1, RunXmlFormat},
+        {{"tx2", "xml"},
+         "--mapping ARQUIVO [--schema-dir PASTA] [--section SECAO] LOTE.tx2",
+         "o XML do lote TX2 segundo o mapeamento e o schema do provedor (seção padrão ENVIAR)",
+         3,
+         7,
+         RunTx2Xml},
     };
     return kCommands;
 }
