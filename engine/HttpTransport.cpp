@@ -1,13 +1,13 @@
 #include "engine/HttpTransport.h"
 
 #include "engine/CurlHandles.h"
+#include "engine/OpenSslHandles.h"
 #include "platform/Cp1252.h"
 #include "platform/Format.h"
 #include "platform/ProgramFolder.h"
 #include "platform/TextRules.h"
 
 #include <openssl/err.h>
-#include <openssl/provider.h>
 
 #include <algorithm>
 #include <mutex>
@@ -18,10 +18,8 @@ void EnsureCurlInitialised()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        // Old A1 certificates are RC2-40 PKCS#12 files, which OpenSSL 3 opens only with its
-        // legacy provider; loading any provider turns off the implicit default, so load both.
-        OSSL_PROVIDER_load(nullptr, "legacy");
-        OSSL_PROVIDER_load(nullptr, "default");
+        // Old A1 certificates are RC2-40 PKCS#12 files, which curl opens only with the legacy provider.
+        EnsureOpenSsl();
         curl_global_init(CURL_GLOBAL_DEFAULT);
     });
 }

@@ -219,3 +219,30 @@ void TmvlCustomNFSe::GravarConfiguracoes(platform::IniFile& ini) const
     ini.WriteString(s, "ArquivoLocais", m_ArquivoLocais);
     ini.WriteBool(s, "RemoverAcentos", m_RemoverAcentos);
 }
+
+engine::SigningSettings TmvlCustomNFSe::ConfiguracoesAssinatura()
+{
+    engine::SigningSettings settings;
+    settings.IdTag = m_ConfiguracoesWebService.IdTag;
+    settings.GerarAssinaturaRps = m_ConfiguracoesWebService.GerarAssinaturaRps;
+    settings.GerarAssinaturaXml = m_ConfiguracoesWebService.GerarAssinaturaXml;
+    settings.IdRpsAutomatico = m_ConfiguracoesWebService.IdRpsAutomatico;
+    settings.UsarIdLoteRps = m_ConfiguracoesWebService.UsarIdLoteRps;
+    settings.CarregarModelo = [this](const std::string& fileName) { return CarregarModelo(fileName); };
+    return settings;
+}
+
+std::string TmvlCustomNFSe::AssinarXml(std::string_view xml, std::string_view signatureId)
+{
+    const engine::XmlSigner signer(CertificadoSelecionado());
+    return engine::SignAtSignature(xml, signatureId, m_ConfiguracoesWebService.IdTag, signer);
+}
+
+std::string TmvlCustomNFSe::AssinarXml(std::string_view listaRps)
+{
+    const engine::XmlSigner signer(CertificadoSelecionado());
+    int quantidade = 0;
+    std::string result = engine::SignRpsList(listaRps, ConfiguracoesAssinatura(), signer, &quantidade);
+    SetQuantidadeRPS(quantidade);
+    return result;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/mvlAssinadorNFSeX.h"
 #include "engine/mvlNFSeGov.h"
 
 #include <memory>
@@ -134,6 +135,14 @@ public:
     std::string ObterUrlServico(TTipoServico tipo, std::string_view nome = {});
 
     std::string CarregarModelo(std::string_view fileName) override;
+
+    // Signing on the classic path: the document signed at its Signature skeleton (the one of
+    // that Id, or the only one), and a ListaRps rebuilt with its RPS signed (QuantidadeRPS
+    // becomes their number). Both with the certificate the settings choose.
+    std::string AssinarXml(std::string_view xml, std::string_view signatureId);
+    std::string AssinarXml(std::string_view listaRps);
+    // The city's signing settings, with this engine's templates.
+    engine::SigningSettings ConfiguracoesAssinatura();
 
 protected:
     void LerConfiguracoes(const platform::IniFile& ini) override;

@@ -1,5 +1,6 @@
 #include "engine/mvlNFSeGov.h"
 
+#include "engine/CertificateStore.h"
 #include "engine/mvlExceptions.h"
 #include "engine/mvlNFSeXmlUtils.h"
 #include "engine/mvlXPath.h"
@@ -358,4 +359,47 @@ void TmvlNFSeGov::ValidarXmlComEsquema(std::string_view xml, std::string_view sc
         m_ErrosValidador.push_back(m_utility.LastError());
         throw EmvlSchemaValidationException(m_utility.LastError());
     }
+}
+
+namespace {
+
+std::string CertificateNameText(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (const std::string& name : names) {
+        text += name + "\n";
+    }
+    return text;
+}
+
+} // namespace
+
+void TmvlNFSeGov::ListarCertificados(std::vector<std::string>* list) const
+{
+    engine::ListarCertificados(list, engine::CertificateStore());
+}
+
+bool TmvlNFSeGov::VerificarCertificado(std::string_view name) const
+{
+    return engine::VerificarCertificado(name, engine::CertificateStore());
+}
+
+platform::DateTime TmvlNFSeGov::ValidadeCertificado(std::string_view name) const
+{
+    return engine::ValidadeCertificado(name, engine::CertificateStore());
+}
+
+void TmvlNFSeGov::VerificarCertificadoSelecionado() const
+{
+    engine::CheckSelectedCertificate(CertificateNameText(m_NomesCertificado), m_CaminhoCertificado, m_SenhaCertificado,
+                                     engine::CertificateStore());
+}
+
+engine::Certificate TmvlNFSeGov::CertificadoSelecionado() const
+{
+    engine::Certificate certificate =
+        engine::SelectCertificate(CertificateNameText(m_NomesCertificado), Resolve(m_CaminhoCertificado),
+                                  m_SenhaCertificado, engine::CertificateStore());
+    certificate.CheckUsable(platform::Clock::Now());
+    return certificate;
 }

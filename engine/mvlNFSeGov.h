@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/Certificate.h"
 #include "engine/GovX16Utility.h"
 
 #include <functional>
@@ -114,6 +115,16 @@ public:
     void SetDiretorioLogErro(std::string_view value);
     const std::vector<std::string>& NomesCertificado() const { return m_NomesCertificado; }
     void SetNomesCertificado(std::vector<std::string> names) { m_NomesCertificado = std::move(names); }
+    // The installed certificates are the user's certificate store (engine/CertificateStore).
+    // ListarCertificados: a null list fails with EmvlNFSeCheckParams; store errors are
+    // EmvlCertStoreException.
+    void ListarCertificados(std::vector<std::string>* list) const;
+    bool VerificarCertificado(std::string_view name) const;
+    platform::DateTime ValidadeCertificado(std::string_view name) const;
+    // The check made before every operation, unless neither names nor a file are set.
+    void VerificarCertificadoSelecionado() const;
+    // The certificate the settings choose, checked for use now.
+    engine::Certificate CertificadoSelecionado() const;
     const std::string& SecaoConfig() const { return m_SecaoConfig; }
     void SetSecaoConfig(std::string_view value) { m_SecaoConfig = value; }
 

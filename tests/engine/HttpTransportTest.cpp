@@ -1,6 +1,6 @@
 #include "engine/HttpTransport.h"
 
-#include "tests/support/TestCertificates.h"
+#include "tests/support/TestPki.h"
 #include "tests/support/TestSupport.h"
 #include "tools/citysim/CitySim.h"
 

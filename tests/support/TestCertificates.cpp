@@ -15,146 +15,92 @@
 namespace tests {
 namespace {
 
-struct Deleter
+struct Free
 {
-    void operator()(EVP_PKEY* key) const noexcept { EVP_PKEY_free(key); }
-    void operator()(X509* cert) const noexcept { X509_free(cert); }
-    void operator()(PKCS12* p12) const noexcept { PKCS12_free(p12); }
-    void operator()(X509_EXTENSION* ext) const noexcept { X509_EXTENSION_free(ext); }
-    void operator()(FILE* file) const noexcept { std::fclose(file); }
+    void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
+    void operator()(X509* p) const { X509_free(p); }
+    void operator()(PKCS12* p) const { PKCS12_free(p); }
+    void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
+    void operator()(FILE* p) const { std::fclose(p); }
 };
-using KeyPtr = std::unique_ptr<EVP_PKEY, Deleter>;
-using CertPtr = std::unique_ptr<X509, Deleter>;
-using P12Ptr = std::unique_ptr<PKCS12, Deleter>;
-using ExtPtr = std::unique_ptr<X509_EXTENSION, Deleter>;
-using FilePtr = std::unique_ptr<FILE, Deleter>;
 
-void Check(bool ok, const char* what)
+template <class T>
+using Owned = std::unique_ptr<T, Free>;
+
+// One key for every test certificate: RSA key generation is the slow part.
+EVP_PKEY* SharedKey()
 {
-    if (!ok) {
-        throw std::runtime_error(std::string("certificados de teste: falha em ") + what);
-    }
+    static Owned<EVP_PKEY> key = [] {
+        Owned<EVP_PKEY_CTX> ctx(EVP_PKEY_CTX_new_id(EVP_PKEY_RSA, nullptr));
+        EVP_PKEY* made = nullptr;
+        if (!ctx || EVP_PKEY_keygen_init(ctx.get()) != 1 || EVP_PKEY_CTX_set_rsa_keygen_bits(ctx.get(), 2048) != 1 ||
+            EVP_PKEY_keygen(ctx.get(), &made) != 1) {
+            throw std::runtime_error("RSA key generation failed");
+        }
+        return Owned<EVP_PKEY>(made);
+    }();
+    return key.get();
 }
 
-KeyPtr NewKey()
+Owned<FILE> Open(const std::string& name)
 {
-    KeyPtr key(EVP_RSA_gen(2048));
-    Check(key != nullptr, "EVP_RSA_gen");
-    return key;
-}
-
-void AddExtension(X509* cert, X509* issuer, int nid, const char* value)
-{
-    X509V3_CTX ctx;
-    X509V3_set_ctx_nodb(&ctx);
-    X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
-    ExtPtr ext(X509V3_EXT_conf_nid(nullptr, &ctx, nid, value));
-    Check(ext != nullptr, value);
-    Check(X509_add_ext(cert, ext.get(), -1) == 1, "X509_add_ext");
-}
-
-CertPtr NewCert(EVP_PKEY* key, const std::string& commonName, X509* issuerCert, long serial, long fromSeconds,
-                long toSeconds)
-{
-    CertPtr cert(X509_new());
-    Check(cert != nullptr, "X509_new");
-    X509_set_version(cert.get(), 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), serial);
-    X509_gmtime_adj(X509_getm_notBefore(cert.get()), fromSeconds);
-    X509_gmtime_adj(X509_getm_notAfter(cert.get()), toSeconds);
-    X509_set_pubkey(cert.get(), key);
-    X509_NAME* name = X509_get_subject_name(cert.get());
-    X509_NAME_add_entry_by_txt(name, "C", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("BR"), -1, -1, 0);
-    X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Notavia Testes"), -1,
-                               -1, 0);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(commonName.c_str()),
-                               -1, -1, 0);
-    X509* issuer = issuerCert ? issuerCert : cert.get();
-    X509_set_issuer_name(cert.get(), X509_get_subject_name(issuer));
-    if (!issuerCert) {
-        AddExtension(cert.get(), issuer, NID_basic_constraints, "critical,CA:TRUE");
-        AddExtension(cert.get(), issuer, NID_key_usage, "critical,keyCertSign,cRLSign");
+    Owned<FILE> file(std::fopen(name.c_str(), "wb"));
+    if (!file) {
+        throw std::runtime_error("cannot write " + name);
     }
-    AddExtension(cert.get(), issuer, NID_subject_key_identifier, "hash");
-    if (issuerCert) {
-        AddExtension(cert.get(), issuer, NID_authority_key_identifier, "keyid");
-    }
-    return cert;
-}
-
-void Sign(X509* cert, EVP_PKEY* key)
-{
-    Check(X509_sign(cert, key, EVP_sha256()) > 0, "X509_sign");
-}
-
-void WritePem(const std::string& path, X509* cert, EVP_PKEY* key)
-{
-    FilePtr file(std::fopen(path.c_str(), "wb"));
-    Check(file != nullptr, path.c_str());
-    if (cert) {
-        Check(PEM_write_X509(file.get(), cert) == 1, "PEM_write_X509");
-    }
-    if (key) {
-        Check(PEM_write_PrivateKey(file.get(), key, nullptr, nullptr, 0, nullptr, nullptr) == 1,
-              "PEM_write_PrivateKey");
-    }
+    return file;
 }
 
 } // namespace
 
-TestPki MakeTestPki(const std::string& folder, const TestPkiOptions& options)
+TestCertificate MakeTestCertificate(const std::string& folder, const std::string& baseName,
+                                    const TestCertificateOptions& options)
 {
-    static const bool providers = [] {
-        OSSL_PROVIDER_load(nullptr, "legacy");
+    static bool providers = [] {
         OSSL_PROVIDER_load(nullptr, "default");
+        OSSL_PROVIDER_load(nullptr, "legacy");
         return true;
     }();
     (void)providers;
 
-    const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
-    constexpr long kDay = 24 * 60 * 60;
+    EVP_PKEY* key = SharedKey();
+    Owned<X509> cert(X509_new());
+    X509_set_version(cert.get(), 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), options.Serial);
+    X509_gmtime_adj(X509_getm_notBefore(cert.get()), static_cast<long>(options.ValidFromDays) * 86400);
+    X509_gmtime_adj(X509_getm_notAfter(cert.get()), static_cast<long>(options.ValidToDays) * 86400);
+    X509_set_pubkey(cert.get(), key);
+    X509_NAME* name = X509_get_subject_name(cert.get());
+    X509_NAME_add_entry_by_txt(name, "C", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>("BR"), -1, -1, 0);
+    X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>("ICP-Brasil"), -1, -1,
+                               0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
+                               reinterpret_cast<const unsigned char*>(options.CommonName.c_str()), -1, -1, 0);
+    X509_set_issuer_name(cert.get(), name);
+    if (X509_sign(cert.get(), key, EVP_sha256()) == 0) {
+        throw std::runtime_error("certificate signing failed");
+    }
 
-    KeyPtr caKey = NewKey();
-    CertPtr ca = NewCert(caKey.get(), "Notavia AC de Testes", nullptr, 1, -kDay, 3650 * kDay);
-    Sign(ca.get(), caKey.get());
-
-    KeyPtr serverKey = NewKey();
-    CertPtr server = NewCert(serverKey.get(), "localhost", ca.get(), 2, -kDay, 365 * kDay);
-    AddExtension(server.get(), ca.get(), NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1");
-    AddExtension(server.get(), ca.get(), NID_ext_key_usage, "serverAuth");
-    Sign(server.get(), caKey.get());
-
-    KeyPtr clientKey = NewKey();
-    CertPtr client = NewCert(clientKey.get(), options.ClientCommonName, ca.get(), 3,
-                             options.ExpiredClient ? -30 * kDay : -kDay, options.ExpiredClient ? -kDay : 365 * kDay);
-    AddExtension(client.get(), ca.get(), NID_ext_key_usage, "clientAuth,emailProtection");
-    AddExtension(client.get(), ca.get(), NID_key_usage, "critical,digitalSignature,nonRepudiation,keyEncipherment");
-    Sign(client.get(), caKey.get());
-
-    TestPki pki;
-    pki.CaCertFile = base + "ca.pem";
-    pki.ServerCertFile = base + "server.pem";
-    pki.ServerKeyFile = base + "server.key";
-    pki.ClientCertFile = base + "client.pem";
-    pki.ClientKeyFile = base + "client.key";
-    pki.ClientPfxFile = base + "client.pfx";
-    pki.ClientPassword = options.ClientPassword;
-    pki.ClientCommonName = options.ClientCommonName;
-    WritePem(pki.CaCertFile, ca.get(), nullptr);
-    WritePem(pki.ServerCertFile, server.get(), nullptr);
-    WritePem(pki.ServerKeyFile, nullptr, serverKey.get());
-    WritePem(pki.ClientCertFile, client.get(), nullptr);
-    WritePem(pki.ClientKeyFile, nullptr, clientKey.get());
-
-    const int keyNid = options.LegacyPfx ? NID_pbe_WithSHA1And3_Key_TripleDES_CBC : NID_aes_256_cbc;
-    const int certNid = options.LegacyPfx ? NID_pbe_WithSHA1And40BitRC2_CBC : NID_aes_256_cbc;
-    P12Ptr p12(PKCS12_create(options.ClientPassword.c_str(), options.ClientCommonName.c_str(), clientKey.get(),
-                             client.get(), nullptr, keyNid, certNid, 2048, 1, 0));
-    Check(p12 != nullptr, "PKCS12_create");
-    FilePtr file(std::fopen(pki.ClientPfxFile.c_str(), "wb"));
-    Check(file != nullptr, pki.ClientPfxFile.c_str());
-    Check(i2d_PKCS12_fp(file.get(), p12.get()) == 1, "i2d_PKCS12_fp");
-    return pki;
+    const int keyPbe = options.Legacy ? NID_pbe_WithSHA1And3_Key_TripleDES_CBC : NID_aes_256_cbc;
+    const int certPbe = options.Legacy ? NID_pbe_WithSHA1And40BitRC2_CBC : NID_aes_256_cbc;
+    Owned<PKCS12> p12(PKCS12_create(options.Password.c_str(), options.CommonName.c_str(), key, cert.get(), nullptr,
+                                    keyPbe, certPbe, 2048, 2048, 0));
+    if (!p12) {
+        throw std::runtime_error("PKCS12_create failed");
+    }
+    TestCertificate made;
+    made.PfxFile = folder + baseName + ".pfx";
+    made.CertificatePemFile = folder + baseName + ".pem";
+    made.Password = options.Password;
+    {
+        Owned<FILE> file = Open(made.PfxFile);
+        i2d_PKCS12_fp(file.get(), p12.get());
+    }
+    {
+        Owned<FILE> file = Open(made.CertificatePemFile);
+        PEM_write_X509(file.get(), cert.get());
+    }
+    return made;
 }
 
 } // namespace tests

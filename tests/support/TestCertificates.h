@@ -4,30 +4,26 @@
 
 namespace tests {
 
-struct TestPkiOptions
+// A self-signed RSA-2048 signing certificate written as a PKCS#12 file, made at test time.
+struct TestCertificateOptions
 {
-    std::string ClientCommonName = "EMPRESA TESTE LTDA:12345678000195";
-    std::string ClientPassword = "senha123";
-    // RC2-40/3DES protection, as old A1 certificates have; otherwise AES-256.
-    bool LegacyPfx = false;
-    // The client certificate expired yesterday.
-    bool ExpiredClient = false;
+    std::string CommonName = "EMPRESA TESTE LTDA:12345678000195";
+    std::string Password = "senha123";
+    int ValidFromDays = -1; // relative to now
+    int ValidToDays = 365;
+    bool Legacy = false; // RC2-40 + 3DES, as old Windows exports are; else AES-256
+    long Serial = 4242;
 };
 
-// A private CA with a server certificate for 127.0.0.1/localhost and a client certificate,
-// made at run time. Every path is inside the folder given.
-struct TestPki
+struct TestCertificate
 {
-    std::string CaCertFile;     // PEM
-    std::string ServerCertFile; // PEM
-    std::string ServerKeyFile;  // PEM, unencrypted
-    std::string ClientPfxFile;  // PKCS#12 with key and certificate
-    std::string ClientCertFile; // PEM
-    std::string ClientKeyFile;  // PEM, unencrypted
-    std::string ClientPassword;
-    std::string ClientCommonName;
+    std::string PfxFile;
+    std::string CertificatePemFile; // the certificate alone, for verifiers to trust
+    std::string Password;
 };
 
-TestPki MakeTestPki(const std::string& folder, const TestPkiOptions& options = {});
+// Writes <folder>/<baseName>.pfx and <baseName>.pem.
+TestCertificate MakeTestCertificate(const std::string& folder, const std::string& baseName,
+                                    const TestCertificateOptions& options = {});
 
 } // namespace tests

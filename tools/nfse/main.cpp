@@ -1,12 +1,17 @@
 // nfse: the NFS-e engine from the command line, for integrators and support.
 
+#include "engine/CertificateStore.h"
 #include "engine/CityLookup.h"
 #include "engine/mvlExceptions.h"
 #include "engine/mvlNFSe.h"
 #include "engine/mvlNFSeXmlUtils.h"
 #include "engine/mvlSchemaValidator.h"
 #include "engine/mvlXSDDataset.h"
+#include "engine/mvlSignerX.h"
+#include "engine/mvlXPath.h"
+#include "platform/Clock.h"
 #include "platform/Format.h"
+#include "platform/FormatSettings.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "platform/TextRules.h"
@@ -175,6 +180,153 @@ int RunTx2Xml(const Options&, const std::vector<std::string>& args)
     tree.SetMappingFileName(CommandLinePath(mapping));
     tree.LoadFromTx2File(CommandLinePath(input));
     std::cout << tree.GetXml() << '\n';
+// "--name value" options after a command, and the words that are not options.
+struct CommandLine
+{
+    std::vector<std::pair<std::string, std::string>> Options;
+    std::vector<std::string> Flags;
+    std::vector<std::string> Words;
+
+    const std::string* Option(std::string_view name) const
+    {
+        for (const auto& [key, value] : Options) {
+            if (key == name) {
+                return &value;
+            }
+        }
+        return nullptr;
+    }
+    bool Flag(std::string_view name) const
+    {
+        for (const std::string& flag : Flags) {
+            if (flag == name) {
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args, const std::vector<std::string_view>& withValue)
+{
+    CommandLine line;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        bool takesValue = false;
+        for (std::string_view name : withValue) {
+            takesValue = takesValue || arg == name;
+        }
+        if (takesValue) {
+            if (i + 1 >= args.size()) {
+                throw std::invalid_argument(platform::Format("A opção %s precisa de um valor.", arg));
+            }
+            line.Options.emplace_back(arg, args[i + 1]);
+            ++i;
+        } else if (arg.starts_with("--")) {
+            line.Flags.push_back(arg);
+        } else {
+            line.Words.push_back(arg);
+        }
+    }
+    return line;
+}
+
+// A password given on the command line shows in the process list: without --password it is
+// read from the first line of the standard input.
+std::string Password(const CommandLine& line)
+{
+    if (const std::string* password = line.Option("--password")) {
+        return *password;
+    }
+    std::string password;
+    std::getline(std::cin, password);
+    if (!password.empty() && password.back() == '\r') {
+        password.pop_back();
+    }
+    return password;
+}
+
+int RunSign(const Options& options, const std::vector<std::string>& args)
+{
+    const CommandLine line = ParseCommandLine(args, {"--pfx", "--password", "--cert", "--id"});
+    if (line.Words.size() != 1 || (line.Option("--pfx") == nullptr) == (line.Option("--cert") == nullptr)) {
+        throw std::invalid_argument("Informe o XML e um certificado: --pfx ARQUIVO ou --cert NOME.");
+    }
+    engine::GovX16Utility utility(options.ProgramFolder);
+    // A file named on the command line is the user's, relative to where the command runs.
+    const std::string xml = utility.ReadTextFile(std::filesystem::absolute(line.Words[0]).string());
+
+    TmvlSignerX signer;
+    signer.SetRemoveAccents(false);
+    signer.SetSecondOption(3);
+    signer.SetSignatureOption(line.Flag("--sha256") ? 1 : 0);
+    if (const std::string* pfx = line.Option("--pfx")) {
+        signer.SetCaminhoCertificado(*pfx);
+        signer.SetSenhaCertificado(Password(line));
+    } else {
+        signer.SetNomesCertificado(*line.Option("--cert"));
+    }
+
+    std::string result;
+    if (const std::string* id = line.Option("--id")) {
+        TmvlXPath document;
+        document.LoadXML(xml);
+        const std::string name =
+            document.Evaluate(platform::Format("local-name(//*[@Id=%s])", engine::XPathLiteral(*id)));
+        if (name.empty()) {
+            throw std::invalid_argument(platform::Format("Nenhum elemento com Id=\"%s\" no XML.", *id));
+        }
+        signer.Component().SetElementName(name);
+        signer.SetIdAttribute("Id");
+        result = signer.Component().Assinar(xml, *id);
+    } else {
+        TmvlXPath document;
+        document.LoadXML(xml);
+        const std::string root = document.Evaluate("local-name(/*)");
+        engine::SigningSettings settings;
+        if (engine::IsLotDocument(root)) {
+            // RPS that already carry an Id keep it.
+            settings.IdRpsAutomatico = document.Evaluate(R"(count(//*[local-name()="InfRps"][not(@Id)]))") != "0";
+            result = engine::SignDocumentWithSignerX(xml, settings, signer);
+        } else {
+            signer.Component().SetElementName(root);
+            signer.SetIdAttribute({});
+            result = signer.Component().Assinar(xml, {});
+        }
+    }
+    std::cout << result;
+    if (!result.empty() && result.back() != '\n') {
+        std::cout << '\n';
+    }
+    return kOk;
+}
+
+int RunCertImport(const Options&, const std::vector<std::string>& args)
+{
+    const CommandLine line = ParseCommandLine(args, {"--password"});
+    if (line.Words.size() != 1) {
+        throw std::invalid_argument("Informe o arquivo .pfx do certificado.");
+    }
+    engine::CertificateStore store;
+    const engine::Certificate certificate = store.Import(line.Words[0], Password(line));
+    std::cout << "Certificado instalado: " << certificate.SubjectName() << '\n'
+              << "Válido até: "
+              << platform::FormatDateTime("dd/mm/yyyy", certificate.ValidTo(), platform::BrazilianFormatSettings())
+              << '\n'
+              << "Impressão digital (SHA-1): " << certificate.Thumbprint() << '\n';
+    return kOk;
+}
+
+int RunCertList(const Options&, const std::vector<std::string>&)
+{
+    engine::CertificateStore store;
+    const platform::DateTime now = platform::Clock::Now();
+    for (const engine::Certificate& certificate : store.Certificates()) {
+        std::cout << certificate.SubjectName() << " | válido até "
+                  << platform::FormatDateTime("dd/mm/yyyy", certificate.ValidTo(), platform::BrazilianFormatSettings())
+                  << (certificate.IsValidAt(now) ? "" : " (fora da validade)") << " | série "
+                  << certificate.SerialNumber() << " | SHA-1 " << certificate.Thumbprint() << '\n';
+    }
     return kOk;
 }
 
@@ -195,6 +347,25 @@ const std::vector<Command>& Commands()
          3,
          7,
          RunTx2Xml},
+        {{"sign"},
+         "(--pfx ARQUIVO [--password SENHA] | --cert NOME) [--id ID] [--sha256] XML",
+         "assina o elemento de Id ID, ou as RPS e o lote, ou o documento; o XML assinado na saída (sem --password, "
+         "a senha vem da entrada padrão)",
+         1,
+         9,
+         RunSign},
+        {{"cert", "import"},
+         "ARQUIVO.pfx [--password SENHA]",
+         "instala o certificado A1 na pasta de certificados do usuário",
+         1,
+         3,
+         RunCertImport},
+        {{"cert", "list"},
+         "",
+         "os certificados instalados: nome, validade, série e impressão digital",
+         0,
+         0,
+         RunCertList},
     };
     return kCommands;
 }
