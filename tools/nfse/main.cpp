@@ -140,46 +140,6 @@ int RunXmlFormat(const Options& options, const std::vector<std::string>& args)
     return kOk;
 }
 
-// A name given on the command line is taken in the current folder, as a shell user expects;
-// the engine itself takes relative names in the program folder.
-std::string CommandLinePath(const std::string& path)
-{
-    return std::filesystem::absolute(path).lexically_normal().string();
-}
-
-int RunTx2Xml(const Options&, const std::vector<std::string>& args)
-{
-    std::string mapping;
-    std::string schemaDir;
-    std::string section = "ENVIAR";
-    std::string input;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const bool hasValue = i + 1 < args.size();
-        if (args[i] == "--mapping" && hasValue) {
-            mapping = args[++i];
-        } else if (args[i] == "--schema-dir" && hasValue) {
-            schemaDir = args[++i];
-        } else if (args[i] == "--section" && hasValue) {
-            section = args[++i];
-        } else if (input.empty() && !args[i].starts_with("--")) {
-            input = args[i];
-        } else {
-            std::cerr << platform::Format("Argumento inesperado: %s", args[i]) << '\n';
-            return kUsage;
-        }
-    }
-    if (mapping.empty() || input.empty()) {
-        std::cerr << "Informe --mapping ARQUIVO e o arquivo TX2." << '\n';
-        return kUsage;
-    }
-    TmvlXSDDataset tree;
-    tree.SetConfigSection(section);
-    if (!schemaDir.empty()) {
-        tree.SetSchemaDirectory(platform::IncludeTrailingSeparator(CommandLinePath(schemaDir)));
-    }
-    tree.SetMappingFileName(CommandLinePath(mapping));
-    tree.LoadFromTx2File(CommandLinePath(input));
-    std::cout << tree.GetXml() << '\n';
 // "--name value" options after a command, and the words that are not options.
 struct CommandLine
 {
@@ -278,7 +238,7 @@ int RunSign(const Options& options, const std::vector<std::string>& args)
         }
         signer.Component().SetElementName(name);
         signer.SetIdAttribute("Id");
-        result = signer.Component().Assinar(xml, *id);
+        result = signer.Component().Sign(xml, *id);
     } else {
         TmvlXPath document;
         document.LoadXML(xml);
@@ -291,7 +251,7 @@ int RunSign(const Options& options, const std::vector<std::string>& args)
         } else {
             signer.Component().SetElementName(root);
             signer.SetIdAttribute({});
-            result = signer.Component().Assinar(xml, {});
+            result = signer.Component().Sign(xml, {});
         }
     }
     std::cout << result;
@@ -327,6 +287,49 @@ int RunCertList(const Options&, const std::vector<std::string>&)
                   << (certificate.IsValidAt(now) ? "" : " (fora da validade)") << " | série "
                   << certificate.SerialNumber() << " | SHA-1 " << certificate.Thumbprint() << '\n';
     }
+    return kOk;
+}
+
+// A name given on the command line is taken in the current folder, as a shell user expects;
+// the engine itself takes relative names in the program folder.
+std::string CommandLinePath(const std::string& path)
+{
+    return std::filesystem::absolute(path).lexically_normal().string();
+}
+
+int RunTx2Xml(const Options&, const std::vector<std::string>& args)
+{
+    std::string mapping;
+    std::string schemaDir;
+    std::string section = "ENVIAR";
+    std::string input;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const bool hasValue = i + 1 < args.size();
+        if (args[i] == "--mapping" && hasValue) {
+            mapping = args[++i];
+        } else if (args[i] == "--schema-dir" && hasValue) {
+            schemaDir = args[++i];
+        } else if (args[i] == "--section" && hasValue) {
+            section = args[++i];
+        } else if (input.empty() && !args[i].starts_with("--")) {
+            input = args[i];
+        } else {
+            std::cerr << platform::Format("Argumento inesperado: %s", args[i]) << '\n';
+            return kUsage;
+        }
+    }
+    if (mapping.empty() || input.empty()) {
+        std::cerr << "Informe --mapping ARQUIVO e o arquivo TX2." << '\n';
+        return kUsage;
+    }
+    TmvlXSDDataset tree;
+    tree.SetConfigSection(section);
+    if (!schemaDir.empty()) {
+        tree.SetSchemaDirectory(platform::IncludeTrailingSeparator(CommandLinePath(schemaDir)));
+    }
+    tree.SetMappingFileName(CommandLinePath(mapping));
+    tree.LoadFromTx2File(CommandLinePath(input));
+    std::cout << tree.GetXml() << '\n';
     return kOk;
 }
 
