@@ -105,7 +105,7 @@ void OstreloX::SignInDocument(xmlDoc* doc, const std::vector<std::string>& idVal
     }
 }
 
-std::string OstreloX::Assinar(std::string_view document, std::string_view idValue)
+std::string OstreloX::Sign(std::string_view document, std::string_view idValue)
 {
     std::string reason;
     engine::XmlDocPtr doc = engine::ParseXmlText(document, &reason);

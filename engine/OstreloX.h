@@ -41,7 +41,7 @@ public:
     const std::string& ElementName() const { return m_elementName; }
 
     // Signs a working copy of the document and returns it; the input is never changed.
-    std::string Assinar(std::string_view document, std::string_view idValue);
+    std::string Sign(std::string_view document, std::string_view idValue);
     // Each Id in turn, in one pass over the document.
     void SignInDocument(_xmlDoc* doc, const std::vector<std::string>& idValues);
 

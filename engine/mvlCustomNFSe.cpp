@@ -220,7 +220,7 @@ void TmvlCustomNFSe::GravarConfiguracoes(platform::IniFile& ini) const
     ini.WriteBool(s, "RemoverAcentos", m_RemoverAcentos);
 }
 
-engine::SigningSettings TmvlCustomNFSe::ConfiguracoesAssinatura()
+engine::SigningSettings TmvlCustomNFSe::MakeSigningSettings()
 {
     engine::SigningSettings settings;
     settings.IdTag = m_ConfiguracoesWebService.IdTag;
@@ -234,15 +234,15 @@ engine::SigningSettings TmvlCustomNFSe::ConfiguracoesAssinatura()
 
 std::string TmvlCustomNFSe::AssinarXml(std::string_view xml, std::string_view signatureId)
 {
-    const engine::XmlSigner signer(CertificadoSelecionado());
+    const engine::XmlSigner signer(SelectedCertificate());
     return engine::SignAtSignature(xml, signatureId, m_ConfiguracoesWebService.IdTag, signer);
 }
 
 std::string TmvlCustomNFSe::AssinarXml(std::string_view listaRps)
 {
-    const engine::XmlSigner signer(CertificadoSelecionado());
+    const engine::XmlSigner signer(SelectedCertificate());
     int quantidade = 0;
-    std::string result = engine::SignRpsList(listaRps, ConfiguracoesAssinatura(), signer, &quantidade);
+    std::string result = engine::SignRpsList(listaRps, MakeSigningSettings(), signer, &quantidade);
     SetQuantidadeRPS(quantidade);
     return result;
 }

@@ -142,7 +142,7 @@ public:
     std::string AssinarXml(std::string_view xml, std::string_view signatureId);
     std::string AssinarXml(std::string_view listaRps);
     // The city's signing settings, with this engine's templates.
-    engine::SigningSettings ConfiguracoesAssinatura();
+    engine::SigningSettings MakeSigningSettings();
 
 protected:
     void LerConfiguracoes(const platform::IniFile& ini) override;

@@ -389,13 +389,13 @@ platform::DateTime TmvlNFSeGov::ValidadeCertificado(std::string_view name) const
     return engine::ValidadeCertificado(name, engine::CertificateStore());
 }
 
-void TmvlNFSeGov::VerificarCertificadoSelecionado() const
+void TmvlNFSeGov::CheckSelectedCertificate() const
 {
     engine::CheckSelectedCertificate(CertificateNameText(m_NomesCertificado), m_CaminhoCertificado, m_SenhaCertificado,
                                      engine::CertificateStore());
 }
 
-engine::Certificate TmvlNFSeGov::CertificadoSelecionado() const
+engine::Certificate TmvlNFSeGov::SelectedCertificate() const
 {
     engine::Certificate certificate =
         engine::SelectCertificate(CertificateNameText(m_NomesCertificado), Resolve(m_CaminhoCertificado),

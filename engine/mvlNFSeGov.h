@@ -122,9 +122,9 @@ public:
     bool VerificarCertificado(std::string_view name) const;
     platform::DateTime ValidadeCertificado(std::string_view name) const;
     // The check made before every operation, unless neither names nor a file are set.
-    void VerificarCertificadoSelecionado() const;
+    void CheckSelectedCertificate() const;
     // The certificate the settings choose, checked for use now.
-    engine::Certificate CertificadoSelecionado() const;
+    engine::Certificate SelectedCertificate() const;
     const std::string& SecaoConfig() const { return m_SecaoConfig; }
     void SetSecaoConfig(std::string_view value) { m_SecaoConfig = value; }
 

@@ -93,12 +93,12 @@ OstreloX& TmvlSignerX::Component()
     return m_component;
 }
 
-std::string TmvlSignerX::Assinar(std::string_view document, std::string_view idValue)
+std::string TmvlSignerX::Sign(std::string_view document, std::string_view idValue)
 {
-    return Component().Assinar(Normalise(document), idValue);
+    return Component().Sign(Normalise(document), idValue);
 }
 
-std::string TmvlSignerX::AssinarVarios(std::string_view document, const std::vector<std::string>& idValues)
+std::string TmvlSignerX::SignAll(std::string_view document, const std::vector<std::string>& idValues)
 {
     const std::string text = Normalise(document);
     std::string reason;

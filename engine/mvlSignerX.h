@@ -36,9 +36,9 @@ public:
     const std::string& RpsIdentificationXPath() const { return m_rpsIdentificationXPath; }
 
     // The document normalised (accents removed when asked) and signed at the Id value.
-    std::string Assinar(std::string_view document, std::string_view idValue);
+    std::string Sign(std::string_view document, std::string_view idValue);
     // The same for several Ids of one document, parsed and written once.
-    std::string AssinarVarios(std::string_view document, const std::vector<std::string>& idValues);
+    std::string SignAll(std::string_view document, const std::vector<std::string>& idValues);
 
     std::string Normalise(std::string_view document) const;
     OstreloX& Component();

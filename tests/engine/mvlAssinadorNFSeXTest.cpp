@@ -305,11 +305,11 @@ TEST(TmvlNFSeGov, CertificateOperationsUseTheUsersStore)
     EXPECT_TRUE(nfse.VerificarCertificado("EMPRESA TESTE LTDA:12345678000195"));
     EXPECT_FALSE(nfse.VerificarCertificado("Vencida"));
 
-    EXPECT_NO_THROW(nfse.VerificarCertificadoSelecionado()) << "nothing chosen";
+    EXPECT_NO_THROW(nfse.CheckSelectedCertificate()) << "nothing chosen";
     nfse.SetNomesCertificado({"Vencida"});
-    EXPECT_THROW(nfse.VerificarCertificadoSelecionado(), EmvlCertStoreException);
+    EXPECT_THROW(nfse.CheckSelectedCertificate(), EmvlCertStoreException);
     nfse.SetNomesCertificado({"EMPRESA TESTE LTDA:12345678000195"});
-    EXPECT_NO_THROW(nfse.VerificarCertificadoSelecionado());
+    EXPECT_NO_THROW(nfse.CheckSelectedCertificate());
     unsetenv("XDG_DATA_HOME");
 }
 

@@ -120,7 +120,7 @@ TEST_F(SignerXTest, CancelRequestSignedByElementAndOptions)
         m_signer.SetNodeKind(5);
         m_signer.SetSignatureOption(row.SignatureOption);
         m_signer.SetSecondOption(row.SecondOption);
-        const std::string signedXml = m_signer.Assinar(request, "C1");
+        const std::string signedXml = m_signer.Sign(request, "C1");
         EXPECT_NE(signedXml.find(row.Expected), std::string::npos) << signedXml;
         EXPECT_EQ(Verify(signedXml, {std::string(kAbrasf) + ":InfPedidoCancelamento"}), "");
     }
@@ -195,7 +195,7 @@ TEST_F(SignerXTest, InstalledCertificateIsChosenByName)
     signer.SetNomesCertificado("Outro Qualquer\r\nEMPRESA TESTE LTDA:12345678000195");
     signer.SetNodeKind(5);
     signer.SetSecondOption(3);
-    const std::string signedXml = signer.Assinar(
+    const std::string signedXml = signer.Sign(
         "<Pedido><InfPedidoCancelamento Id=\"C7\"><Numero>1</Numero></InfPedidoCancelamento></Pedido>", "C7");
     EXPECT_EQ(Verify(signedXml, {"InfPedidoCancelamento"}), "");
 }
