@@ -301,7 +301,13 @@ HttpAnswer HttpTransport::Perform(const std::string& address, Exchange& exchange
             SetOption(handle, CURLOPT_CAINFO, m_settings.CaBundle.c_str());
         }
     }
-    if (!m_settings.CertificateFile.empty()) {
+    curl_blob pem {m_settings.CertificatePem.data(), m_settings.CertificatePem.size(), CURL_BLOB_COPY};
+    if (!m_settings.CertificatePem.empty()) {
+        SetOption(handle, CURLOPT_SSLCERTTYPE, "PEM");
+        SetOption(handle, CURLOPT_SSLCERT_BLOB, &pem);
+        SetOption(handle, CURLOPT_SSLKEYTYPE, "PEM");
+        SetOption(handle, CURLOPT_SSLKEY_BLOB, &pem);
+    } else if (!m_settings.CertificateFile.empty()) {
         SetOption(handle, CURLOPT_SSLCERTTYPE, "P12");
         SetOption(handle, CURLOPT_SSLCERT, m_settings.CertificateFile.c_str());
         SetOption(handle, CURLOPT_KEYPASSWD, m_settings.CertificatePassword.c_str());
@@ -393,7 +399,8 @@ HttpAnswer HttpTransport::Perform(const std::string& address, Exchange& exchange
     case CURLE_PARTIAL_FILE: {
         // A TLS 1.3 server refuses a missing client certificate only after the handshake,
         // so the refusal looks like a cut connection.
-        const bool hint = m_settings.CertificateFile.empty() && Lower(address).starts_with("https:");
+        const bool hint = m_settings.CertificateFile.empty() && m_settings.CertificatePem.empty() &&
+            Lower(address).starts_with("https:");
         throw TransportError(platform::Format(
             "A conexão com o servidor %s foi interrompida antes de a resposta chegar por inteiro (%s).%s", address,
             detail, hint ? " Se o serviço exige certificado digital, confira o certificado selecionado." : ""));

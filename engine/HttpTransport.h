@@ -34,6 +34,8 @@ struct HttpSettings
     // Client certificate as a PKCS#12 file; empty sends none.
     std::string CertificateFile;
     std::string CertificatePassword;
+    // Or, for an installed certificate, the certificate and its key as PEM text in memory.
+    std::string CertificatePem;
     // Trusted roots for the servers (the ICP-Brasil roots are not in the system store);
     // empty uses the system store.
     std::string CaBundle;

@@ -4,9 +4,8 @@
 #include "platform/Format.h"
 #include "platform/TextRules.h"
 
-TmvlCollectionItem& TmvlCollectionItemsList::Registrar(std::unique_ptr<TmvlCollectionItem> item,
-                                                       std::string_view alias, bool replace,
-                                                       TmvlCollection* collection)
+TmvlCollectionItem& TmvlCollectionItemsList::Registrar(std::unique_ptr<TmvlCollectionItem> item, std::string_view alias,
+                                                       bool replace, TmvlCollection* collection)
 {
     if (!item) {
         throw EmvlNFSeCollectionException("Item da coleção não instanciado");
