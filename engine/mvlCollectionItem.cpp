@@ -1,5 +1,8 @@
 #include "engine/mvlCollectionItem.h"
 
+#include "engine/mvlCollection.h"
+#include "engine/mvlExceptions.h"
+
 namespace {
 
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to)
@@ -33,4 +36,15 @@ void TmvlXMLItem::RegisterParams()
 {
     TmvlCollectionItem::RegisterParams();
     Parametros().Add("XML");
+}
+
+std::string TmvlCollectionItem::CorrigirXml(TmvlNFSeAbrasf& engine, std::string_view xml) const
+{
+    if (!m_collection) {
+        throw EmvlNFSeCollectionException("Item não pertence a nenhuma coleção");
+    }
+    TmvlCollectionItem& corrigir = m_collection->Item("CorrigirXml");
+    corrigir.Parametros().SetValue("XML", xml);
+    corrigir.Executar(engine);
+    return corrigir.GetResponse();
 }

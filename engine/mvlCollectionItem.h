@@ -36,6 +36,8 @@ public:
 
 protected:
     void SetResponse(std::string response) { m_response = std::move(response); }
+    // The collection's "CorrigirXml" run on the text; its answer is the text to go on with.
+    std::string CorrigirXml(TmvlNFSeAbrasf& engine, std::string_view xml) const;
     const std::string& Response() const { return m_response; }
 
 private:

@@ -1,6 +1,5 @@
 #include "engine/mvlSOAPItem.h"
 
-#include "engine/mvlCollection.h"
 #include "engine/mvlExceptions.h"
 #include "engine/mvlNFSe.h"
 #include "engine/mvlNFSeXmlUtils.h"
@@ -115,13 +114,7 @@ std::string TmvlSOAPItem::ChamarServico(TmvlNFSeAbrasf& engine, std::string_view
 
 void TmvlSOAPItem::Transmitir(TmvlNFSeAbrasf& engine, std::string_view xml)
 {
-    if (!Collection()) {
-        throw EmvlNFSeCollectionException("Item não pertence a nenhuma coleção");
-    }
-    TmvlCollectionItem& corrigir = Collection()->Item("CorrigirXml");
-    corrigir.Parametros().SetValue("XML", xml);
-    corrigir.Executar(engine);
-    const std::string toSend = corrigir.GetResponse();
+    const std::string toSend = CorrigirXml(engine, xml);
 
     const std::string id = ObterIdentificadorEnvio(toSend);
     m_LogEnvio.clear();

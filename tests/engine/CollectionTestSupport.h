@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/mvlAssinarXML.h"
 #include "engine/mvlCollection.h"
 #include "engine/mvlCollectionFactory.h"
 #include "engine/mvlNFSeXmlUtils.h"
@@ -97,6 +98,7 @@ public:
     {
         Registrar(std::make_unique<TesteCorrigirXml>(), "CorrigirXml");
         Registrar(std::make_unique<TesteExtractEscapedContent>(), "ExtractEscapedContent");
+        Registrar(std::make_unique<TmvlAssinar_ProxyNFSe_SignerX>(), "AssinarXML_ViaProxy");
         Registrar(
             std::make_unique<TesteSOAPItem>("RecepcionarLoteRps", "EnviarLoteRps-", TTipoServico::tsRecepcionarLoteRps),
             "Enviar_ViaProxy");

@@ -61,7 +61,8 @@ TEST(TmvlCollection, AliasesReplacementAndLookup)
     tests::TesteColecaoUm collection;
     collection.RegistrarItens();
     EXPECT_THAT(collection.Itens().Aliases(),
-                ElementsAre("CorrigirXml", "ExtractEscapedContent", "Enviar_ViaProxy", "ConsultarLote_ViaProxy"));
+                ElementsAre("CorrigirXml", "ExtractEscapedContent", "AssinarXML_ViaProxy", "Enviar_ViaProxy",
+                            "ConsultarLote_ViaProxy"));
 
     // An unnamed operation goes by its class name; a named one by its trimmed alias.
     collection.Registrar(std::make_unique<tests::TesteCorrigirXml>(), "  ");
@@ -86,7 +87,7 @@ TEST(TmvlCollection, AliasesReplacementAndLookup)
 
     tests::TesteColecaoDois derived;
     derived.RegistrarItens();
-    EXPECT_EQ(derived.Itens().Count(), 4u);
+    EXPECT_EQ(derived.Itens().Count(), 5u);
     auto& replaced = dynamic_cast<tests::TesteSOAPItem&>(derived.Item("Enviar_ViaProxy"));
     EXPECT_EQ(replaced.RetornaNomeServico(), "EnviarLoteDois");
     EXPECT_EQ(replaced.Collection(), &derived);

@@ -3,6 +3,8 @@
 #include "engine/mvlExceptions.h"
 #include "engine/mvlNFSe.h"
 #include "tests/engine/CollectionTestSupport.h"
+#include "tests/engine/SignatureVerifier.h"
+#include "tests/support/TestPki.h"
 #include "tools/citysim/CitySim.h"
 
 #include <gmock/gmock.h>
@@ -110,4 +112,58 @@ TEST(TmvlNFSeAbrasf, DesescaparRetornoKeepsLineBreakMarksEscaped)
         SCOPED_TRACE(row.Name);
         EXPECT_EQ(TmvlNFSeAbrasf::DesescaparRetorno(row.Answer), row.Expected);
     }
+}
+
+TEST(TmvlProxyNFSe, SignedLotOverHttpsWithClientCertificate)
+{
+    const tests::TestPki pki = tests::MakeTestPki(tests::TempDir());
+    tools::CitySimOptions options;
+    options.Https = true;
+    options.CertificateFile = pki.ServerCertFile;
+    options.KeyFile = pki.ServerKeyFile;
+    options.ClientCaFile = pki.CaCertFile;
+    tools::CitySim sim(options);
+    sim.UseAbrasfDialect("/nfse");
+    sim.SetRequireSignedLots(true);
+    sim.Start();
+
+    TmvlNFSe engine(tests::MakeCollectionEngineFolder(sim.BaseUrl() + "/nfse"));
+    engine.CarregarLocais();
+    engine.SetCidade("CIDADEUMXX");
+    engine.SetCaminhoCertificado(pki.ClientPfxFile);
+    engine.SetSenhaCertificado(pki.ClientPassword);
+    engine.SetArquivoAutoridadesCertificadoras(pki.CaCertFile);
+    TmvlProxyNFSe proxy(&engine);
+
+    const std::string lote = "<EnviarLoteRpsEnvio xmlns=\"http://www.abrasf.org.br/nfse\"><LoteRps>"
+                             "<NumeroLote>31</NumeroLote><Cnpj>12345678000195</Cnpj><ListaRps>"
+                             "<Rps><InfRps><IdentificacaoRps><Numero>10</Numero><Serie>A</Serie><Tipo>1</Tipo>"
+                             "</IdentificacaoRps><Discriminacao>Consultoria</Discriminacao></InfRps></Rps>"
+                             "</ListaRps></LoteRps></EnviarLoteRpsEnvio>";
+    const std::string assinado = proxy.AssinarXML(lote, "");
+    const std::string enviado = proxy.Enviar(assinado, "");
+    EXPECT_THAT(enviado, HasSubstr("&lt;Protocolo&gt;1000&lt;/Protocolo&gt;"));
+
+    // What the city received is the signed lot, verified by an independent implementation. The
+    // service reads its payload as the text of the body: a copy of the element would also carry
+    // the envelope's namespace, which inclusive canonicalisation would then sign over.
+    const tools::RecordedRequest request = sim.LastRequest();
+    EXPECT_EQ(request.ClientSubject, pki.ClientCommonName);
+    const std::string text = request.Text();
+    const size_t start = text.find("<soap:Body>") + std::string_view("<soap:Body>").size();
+    const std::string payload = text.substr(start, text.find("</soap:Body>") - start);
+    int signatures = 0;
+    EXPECT_EQ(tests::VerifyWithXmlsec1(
+                  payload, pki.CaCertFile,
+                  {"http://www.abrasf.org.br/nfse:InfRps", "http://www.abrasf.org.br/nfse:LoteRps"}, &signatures),
+              "");
+    EXPECT_EQ(signatures, 2);
+
+    const std::string consulta = proxy.ConsultarLote("1000", "");
+    EXPECT_THAT(consulta, HasSubstr("<CompNfse><Nfse><InfNfse><Numero>1</Numero>"));
+    EXPECT_THAT(consulta, HasSubstr("<IdentificacaoRps><Numero>10</Numero><Serie>A</Serie><Tipo>1</Tipo>"));
+    EXPECT_EQ(sim.RequestCount(), 2u);
+
+    // An unsigned lot is refused by the city's rules, not by the transport.
+    EXPECT_THAT(proxy.Enviar(lote, ""), HasSubstr("E160"));
 }

@@ -209,6 +209,7 @@ struct CitySim::Impl
     int NextProtocol = 1000;
     int NextNote = 1;
     std::map<std::string, Lot> Lots; // protocol → lot
+    bool RequireSignedLots = false;
 
     CityAnswer Dispatch(const RecordedRequest& request)
     {
@@ -418,6 +419,12 @@ void CitySim::ClearRequests()
     m_impl->Recorded.clear();
 }
 
+void CitySim::SetRequireSignedLots(bool require)
+{
+    std::lock_guard lock(m_impl->Mutex);
+    m_impl->RequireSignedLots = require;
+}
+
 void CitySim::UseAbrasfDialect(const std::string& path)
 {
     On(path, std::string(), [this](const RecordedRequest& request) { return m_impl->Abrasf(request); });
@@ -484,6 +491,12 @@ CityAnswer CitySim::Impl::Abrasf(const RecordedRequest& request)
         if (numeroLote.empty()) {
             return Wrapped(action,
                            "<EnviarLoteRpsResposta>" + MessageList("E69", "Número do lote não informado") +
+                               "</EnviarLoteRpsResposta>");
+        }
+        if (RequireSignedLots &&
+            (ElementText(body, "SignatureValue").empty() || ElementText(body, "X509Certificate").empty())) {
+            return Wrapped(action,
+                           "<EnviarLoteRpsResposta>" + MessageList("E160", "Arquivo enviado sem assinatura") +
                                "</EnviarLoteRpsResposta>");
         }
         Lot lot;

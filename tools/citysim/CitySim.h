@@ -95,6 +95,8 @@ public:
     // the notes issued, cancellations are confirmed; every request must be a well-formed
     // SOAP 1.1 envelope sent as text/xml with a charset and a SOAPAction, or it gets a fault.
     void UseAbrasfDialect(const std::string& path = "/nfse");
+    // The dialect refuses a lot without a complete XML signature (value and certificate).
+    void SetRequireSignedLots(bool require);
 
     std::vector<RecordedRequest> Requests() const;
     RecordedRequest LastRequest() const;
