@@ -4,6 +4,7 @@
 #include "engine/HttpTransport.h"
 #include "engine/mvlExceptions.h"
 #include "engine/mvlNFSeXmlUtils.h"
+#include "engine/mvlXPath.h"
 #include "platform/Format.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
@@ -274,6 +275,38 @@ engine::TlsFloor TlsFloorFromText(std::string_view text)
 }
 
 } // namespace
+
+namespace {
+
+constexpr std::string_view kSoap11Namespace = "http://schemas.xmlsoap.org/soap/envelope/";
+
+bool IsSoapEnvelope(std::string_view xml)
+{
+    TmvlXPath doc;
+    if (!doc.TryLoadXML(xml)) {
+        return false;
+    }
+    doc.SetSelectionNamespaces(platform::Format("xmlns:soapenv=\"%s\"", kSoap11Namespace));
+    return doc.SelectNode("/soapenv:Envelope");
+}
+
+} // namespace
+
+std::string TmvlCustomNFSe::MontarEnvelopeSoap(std::string_view xml)
+{
+    if (IsSoapEnvelope(xml)) {
+        return std::string(xml);
+    }
+    // The template is data, not a format: only its first "%s" is filled, a "%" elsewhere stays.
+    std::string envelope = CompactXml(CarregarModelo(kEnvelopeTemplate));
+    const size_t slot = envelope.find("%s");
+    if (slot == std::string::npos) {
+        throw EmvlNFSeLoadTemplateException(
+            platform::Format("O modelo \"%s\" não tem o lugar (%%s) do conteúdo do envelope.", kEnvelopeTemplate));
+    }
+    envelope.replace(slot, 2, xml);
+    return envelope;
+}
 
 engine::HttpTransport& TmvlCustomNFSe::Transporte()
 {

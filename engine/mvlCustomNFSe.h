@@ -64,6 +64,9 @@ struct TConfiguracoesImpressao
 // The namespace of the SOAP calls when the servers file names none.
 inline constexpr std::string_view kDefaultSoapURI = "http://www.abrasf.org.br/nfse.xsd";
 
+// The envelope every SOAP request goes in, unless it already is one.
+inline constexpr std::string_view kEnvelopeTemplate = "envelope_soap.xml";
+
 struct TConfiguracoesWebService
 {
     std::string IdTag = "Id";
@@ -142,6 +145,9 @@ public:
 
     std::string CarregarModelo(std::string_view fileName) override;
 
+    // The request inside the engine's SOAP envelope template ("envelope_soap.xml"), unless
+    // it already is a SOAP 1.1 envelope.
+    std::string MontarEnvelopeSoap(std::string_view xml);
     // The SOAP call of a service: its action and address from the city's settings. A SOAP
     // fault comes back as text; every failure is EmvlNFSeComunicationServerErrorException.
     std::string ChamarWebService(TTipoServico tipo, std::string_view xml, std::string_view actionName,

@@ -3,26 +3,7 @@
 #include "engine/mvlExceptions.h"
 #include "engine/mvlNFSe.h"
 #include "engine/mvlNFSeXmlUtils.h"
-#include "engine/mvlXPath.h"
 #include "platform/Format.h"
-
-namespace {
-
-constexpr std::string_view kSoap11Namespace = "http://schemas.xmlsoap.org/soap/envelope/";
-
-bool IsSoapEnvelope(std::string_view xml)
-{
-    try {
-        TmvlXPath doc;
-        doc.LoadXML(xml);
-        doc.SetSelectionNamespaces(platform::Format("xmlns:soapenv=\"%s\"", kSoap11Namespace));
-        return doc.SelectNode("/soapenv:Envelope");
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
-} // namespace
 
 void TmvlSOAPItem::Executar(TmvlNFSeAbrasf& engine)
 {
@@ -69,18 +50,7 @@ std::string TmvlSOAPItem::EscaparXmlItem(TmvlNFSeAbrasf& engine, std::string_vie
 
 std::string TmvlSOAPItem::MontarEnvelope(TmvlNFSeAbrasf& engine, std::string_view xml)
 {
-    if (IsSoapEnvelope(xml)) {
-        return std::string(xml);
-    }
-    // The template is data, not a format: only its first "%s" is filled, a "%" elsewhere stays.
-    std::string envelope = CompactXml(engine.CarregarModelo(kEnvelopeTemplate));
-    const size_t slot = envelope.find("%s");
-    if (slot == std::string::npos) {
-        throw EmvlNFSeLoadTemplateException(
-            platform::Format("O modelo \"%s\" não tem o lugar (%%s) do conteúdo do envelope.", kEnvelopeTemplate));
-    }
-    envelope.replace(slot, 2, xml);
-    return envelope;
+    return engine.MontarEnvelopeSoap(xml);
 }
 
 void TmvlSOAPItem::PrepararEnvio(TmvlNFSeAbrasf&) { }

@@ -49,6 +49,3 @@ private:
     std::string m_LogEnvio;
     std::string m_LogResposta;
 };
-
-// The envelope every SOAP request goes in, unless it already is one.
-inline constexpr std::string_view kEnvelopeTemplate = "envelope_soap.xml";
