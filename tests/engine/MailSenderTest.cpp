@@ -1,6 +1,8 @@
 #include "engine/MailSender.h"
 
 #include "engine/HttpTransport.h"
+#include "engine/mvlExceptions.h"
+#include "engine/mvlNFSe.h"
 #include "tests/support/TestSupport.h"
 
 #include <gmock/gmock.h>
@@ -184,5 +186,32 @@ TEST(MailSender, MissingSettingsAreReportedBeforeConnecting)
         } catch (const engine::TransportError& error) {
             EXPECT_THAT(error.what(), HasSubstr(row.Expected));
         }
+    }
+}
+
+TEST(TmvlNFSeGov, EnviarEmailUsesTheEngineSettings)
+{
+    SmtpSink sink;
+    TmvlNFSe engine(tests::TempDir());
+    TmvlEmailSettings& email = engine.EmailSettings();
+    email.ServidorSmtp = "127.0.0.1";
+    email.Porta = sink.Port();
+    email.EmailRemetente = "emissor@empresa.com.br";
+    email.Assunto = "Nota fiscal";
+    email.Mensagem = "<p>Segue a nota.</p>";
+    email.IsContentHTML = true;
+    email.CCo = "arquivo@empresa.com.br";
+    tests::WriteFile(tests::TempDir() + "nota.pdf", "%PDF");
+    EXPECT_TRUE(engine.EnviarEmail("cliente@exemplo.com.br", {"nota.pdf"}));
+    EXPECT_THAT(sink.Commands, HasSubstr("RCPT TO:<arquivo@empresa.com.br>"));
+    EXPECT_THAT(sink.Message, HasSubstr("Content-Type: text/html; charset=utf-8"));
+    EXPECT_THAT(sink.Message, HasSubstr("filename=\"nota.pdf\""));
+
+    email.ServidorSmtp = "";
+    try {
+        engine.EnviarEmail("cliente@exemplo.com.br", {});
+        FAIL() << "nenhum erro";
+    } catch (const EmvlNFSeException& error) {
+        EXPECT_STREQ(error.what(), "Não foi possível enviar o e-mail: O servidor de e-mail (SMTP) não foi informado.");
     }
 }

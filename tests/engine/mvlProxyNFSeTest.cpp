@@ -1,5 +1,6 @@
 #include "engine/mvlProxyNFSe.h"
 
+#include "engine/CertificateStore.h"
 #include "engine/mvlExceptions.h"
 #include "engine/mvlNFSe.h"
 #include "tests/engine/CollectionTestSupport.h"
@@ -166,4 +167,14 @@ TEST(TmvlProxyNFSe, SignedLotOverHttpsWithClientCertificate)
 
     // An unsigned lot is refused by the city's rules, not by the transport.
     EXPECT_THAT(proxy.Enviar(lote, ""), HasSubstr("E160"));
+
+    // An installed certificate reaches the TLS layer from memory.
+    setenv("XDG_DATA_HOME", (tests::TempDir() + "dados").c_str(), 1);
+    engine::CertificateStore().Import(pki.ClientPfxFile, pki.ClientPassword);
+    engine.SetCaminhoCertificado("");
+    engine.SetSenhaCertificado("");
+    engine.SetNomesCertificado({pki.ClientCommonName});
+    EXPECT_THAT(proxy.ConsultarLote("1000", ""), HasSubstr("<CompNfse>"));
+    EXPECT_EQ(sim.LastRequest().ClientSubject, pki.ClientCommonName);
+    unsetenv("XDG_DATA_HOME");
 }
