@@ -1,8 +1,10 @@
 #include "engine/mvlCustomNFSe.h"
 
 #include "engine/BuiltInLocais.h"
+#include "engine/HttpTransport.h"
 #include "engine/mvlExceptions.h"
 #include "engine/mvlNFSeXmlUtils.h"
+#include "engine/mvlXPath.h"
 #include "platform/Format.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
@@ -114,6 +116,7 @@ void TmvlCustomNFSe::CarregarLocais()
     ws.CollectionName = ini.ReadString(c, "CollectionName", c);
     ws.WebserviceEncoding = ini.ReadString(c, "WebserviceEncoding", "UTF-8");
     ws.StringQuebraDeLinha = ini.ReadString(c, "LineBreak", "");
+    ws.VersaoMinimaTLS = ini.ReadString(c, "VersaoMinimaTLS", "");
     if (ini.ValueExists(c, "TargetNamespace")) {
         ws.TargetNamespace = ini.ReadString(c, "TargetNamespace", "");
     } else {
@@ -205,6 +208,7 @@ void TmvlCustomNFSe::LerConfiguracoes(const platform::IniFile& ini)
     m_InscricaoMunicipal = ini.ReadString(s, "InscricaoMunicipal", "");
     m_ArquivoLocais = ini.ReadString(s, "ArquivoLocais", m_ArquivoLocais);
     m_RemoverAcentos = ini.ReadBool(s, "RemoverAcentos", true);
+    m_ArquivoAutoridadesCertificadoras = ini.ReadString(s, "ArquivoAutoridadesCertificadoras", "");
     CarregarLocais();
 }
 
@@ -218,6 +222,9 @@ void TmvlCustomNFSe::GravarConfiguracoes(platform::IniFile& ini) const
     ini.WriteString(s, "InscricaoMunicipal", m_InscricaoMunicipal);
     ini.WriteString(s, "ArquivoLocais", m_ArquivoLocais);
     ini.WriteBool(s, "RemoverAcentos", m_RemoverAcentos);
+    if (!m_ArquivoAutoridadesCertificadoras.empty()) {
+        ini.WriteString(s, "ArquivoAutoridadesCertificadoras", m_ArquivoAutoridadesCertificadoras);
+    }
 }
 
 engine::SigningSettings TmvlCustomNFSe::MakeSigningSettings()
@@ -245,4 +252,136 @@ std::string TmvlCustomNFSe::AssinarXml(std::string_view listaRps)
     std::string result = engine::SignRpsList(listaRps, MakeSigningSettings(), signer, &quantidade);
     SetQuantidadeRPS(quantidade);
     return result;
+}
+
+namespace {
+
+engine::TlsFloor TlsFloorFromText(std::string_view text)
+{
+    const std::string_view version = platform::Trim(text);
+    if (version == "1.0" || version == "1") {
+        return engine::TlsFloor::Tls10;
+    }
+    if (version == "1.1") {
+        return engine::TlsFloor::Tls11;
+    }
+    if (version == "1.2") {
+        return engine::TlsFloor::Tls12;
+    }
+    if (version == "1.3") {
+        return engine::TlsFloor::Tls13;
+    }
+    return engine::TlsFloor::Default;
+}
+
+} // namespace
+
+namespace {
+
+constexpr std::string_view kSoap11Namespace = "http://schemas.xmlsoap.org/soap/envelope/";
+
+bool IsSoapEnvelope(std::string_view xml)
+{
+    TmvlXPath doc;
+    if (!doc.TryLoadXML(xml)) {
+        return false;
+    }
+    doc.SetSelectionNamespaces(platform::Format("xmlns:soapenv=\"%s\"", kSoap11Namespace));
+    return doc.SelectNode("/soapenv:Envelope");
+}
+
+} // namespace
+
+std::string TmvlCustomNFSe::MontarEnvelopeSoap(std::string_view xml)
+{
+    if (IsSoapEnvelope(xml)) {
+        return std::string(xml);
+    }
+    // The template is data, not a format: only its first "%s" is filled, a "%" elsewhere stays.
+    std::string envelope = CompactXml(CarregarModelo(kEnvelopeTemplate));
+    const size_t slot = envelope.find("%s");
+    if (slot == std::string::npos) {
+        throw EmvlNFSeLoadTemplateException(
+            platform::Format("O modelo \"%s\" não tem o lugar (%%s) do conteúdo do envelope.", kEnvelopeTemplate));
+    }
+    envelope.replace(slot, 2, xml);
+    return envelope;
+}
+
+engine::HttpTransport& TmvlCustomNFSe::Transporte()
+{
+    if (!m_transport) {
+        m_transport = std::make_unique<engine::HttpTransport>();
+    }
+    engine::HttpSettings& http = m_transport->Settings();
+    http.TimeoutMs = TimeOut();
+    http.IgnoreInvalidCertificates = IgnoreInvalidCertificates();
+    http.CaBundle =
+        m_ArquivoAutoridadesCertificadoras.empty() ? std::string() : Resolve(m_ArquivoAutoridadesCertificadoras);
+    http.Proxy = Proxy();
+    http.ProxyUser = Usuario();
+    http.ProxyPassword = Senha();
+    http.MinimumTls = TlsFloorFromText(m_ConfiguracoesWebService.VersaoMinimaTLS);
+    http.ContentType = "text/xml";
+    http.Encoding = m_ConfiguracoesWebService.WebserviceEncoding;
+    http.CertificateFile.clear();
+    http.CertificatePassword.clear();
+    http.CertificatePem.clear();
+    if (!CaminhoCertificado().empty()) {
+        http.CertificateFile = Resolve(CaminhoCertificado());
+        http.CertificatePassword = SenhaCertificado();
+    } else if (!NomesCertificado().empty()) {
+        // An installed certificate: handed to the TLS layer from memory, never written out.
+        http.CertificatePem = SelectedCertificate().ToPem();
+    }
+    m_transport->SetOnProgress([this](const std::string& message) { RepassarProgresso(message); });
+    return *m_transport;
+}
+
+std::string TmvlCustomNFSe::ChamarWebService(TTipoServico tipo, std::string_view xml, std::string_view actionName,
+                                             std::string_view serviceName)
+{
+    try {
+        const TConfiguracoesWebService& ws = m_ConfiguracoesWebService;
+        std::string action;
+        switch (tipo) {
+        case TTipoServico::tsRecepcionarLoteRps:
+            action = ws.SoapActionRecepcionarLoteRps;
+            break;
+        case TTipoServico::tsConsultarSituacaoLoteRps:
+            action = ws.SoapActionConsultarSituacaoLoteRps;
+            break;
+        case TTipoServico::tsConsultarLoteRps:
+            action = ws.SoapActionConsultarLoteRps;
+            break;
+        case TTipoServico::tsConsultarNfsePorRps:
+            action = ws.SoapActionConsultarNfsePorRps;
+            break;
+        case TTipoServico::tsConsultarNfse:
+            action = ws.SoapActionConsultarNfse;
+            break;
+        case TTipoServico::tsCancelarNfse:
+            action = ws.SoapActionCancelarNfse;
+            break;
+        case TTipoServico::tsOutro:
+            action = std::string(actionName);
+            break;
+        }
+        const std::string address = ObterUrlServico(tipo, serviceName);
+        std::string resultName = action + "Result";
+        std::erase_if(resultName, [](char c) { return c == ':' || c == '#'; });
+        std::string actionUri;
+        std::string nameSpace;
+        if (ws.TargetNamespace) {
+            actionUri = action;
+            nameSpace = *ws.TargetNamespace;
+        } else {
+            actionUri = ws.SoapURI + "/" + action;
+            nameSpace = ws.SoapURI;
+        }
+        return Transporte().SoapCall(address, std::string(xml), actionUri, resultName, nameSpace);
+    } catch (const std::exception& error) {
+        throw EmvlNFSeComunicationServerErrorException(
+            std::string("Ocorreu um erro durante a comunicação com o servidor: ") + error.what());
+    }
 }

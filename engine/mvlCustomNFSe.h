@@ -15,6 +15,10 @@ class IniFile;
 }
 
 namespace engine {
+class HttpTransport;
+}
+
+namespace engine {
 
 // An ordered name=value list: a lookup finds the first line of a name (names without case),
 // as the city table relies on where a name stands twice.
@@ -60,6 +64,9 @@ struct TConfiguracoesImpressao
 // The namespace of the SOAP calls when the servers file names none.
 inline constexpr std::string_view kDefaultSoapURI = "http://www.abrasf.org.br/nfse.xsd";
 
+// The envelope every SOAP request goes in, unless it already is one.
+inline constexpr std::string_view kEnvelopeTemplate = "envelope_soap.xml";
+
 struct TConfiguracoesWebService
 {
     std::string IdTag = "Id";
@@ -80,6 +87,8 @@ struct TConfiguracoesWebService
     std::string StringQuebraDeLinha;
     std::string WebserviceEncoding;
     std::optional<std::string> TargetNamespace;
+    // The oldest TLS version the city's server speaks ("1.0" … "1.3"); empty: the system's floor.
+    std::string VersaoMinimaTLS;
 };
 
 // Services whose address ObterUrlServico reads; tsOutro takes the key by name.
@@ -136,6 +145,21 @@ public:
 
     std::string CarregarModelo(std::string_view fileName) override;
 
+    // The request inside the engine's SOAP envelope template ("envelope_soap.xml"), unless
+    // it already is a SOAP 1.1 envelope.
+    std::string MontarEnvelopeSoap(std::string_view xml);
+    // The SOAP call of a service: its action and address from the city's settings. A SOAP
+    // fault comes back as text; every failure is EmvlNFSeComunicationServerErrorException.
+    std::string ChamarWebService(TTipoServico tipo, std::string_view xml, std::string_view actionName,
+                                 std::string_view serviceName);
+    // Trusted roots for the cities' servers (the ICP-Brasil roots are not in the system's
+    // store); empty uses the system's store. Config key "ArquivoAutoridadesCertificadoras".
+    const std::string& ArquivoAutoridadesCertificadoras() const { return m_ArquivoAutoridadesCertificadoras; }
+    void SetArquivoAutoridadesCertificadoras(std::string_view value) { m_ArquivoAutoridadesCertificadoras = value; }
+    // The transport with the engine's current HTTP settings copied in; it keeps its
+    // connection between calls, so one batch pays the TLS handshake once.
+    engine::HttpTransport& Transporte();
+
     // Signing on the classic path: the document signed at its Signature skeleton (the one of
     // that Id, or the only one), and a ListaRps rebuilt with its RPS signed (QuantidadeRPS
     // becomes their number). Both with the certificate the settings choose.
@@ -162,4 +186,6 @@ private:
     bool m_RemoverAcentos = true;
     std::unique_ptr<platform::IniFile> m_locaisIni;
     std::unique_ptr<platform::IniFile> m_servidoresIni;
+    std::string m_ArquivoAutoridadesCertificadoras;
+    std::unique_ptr<engine::HttpTransport> m_transport;
 };

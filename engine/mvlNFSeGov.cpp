@@ -1,6 +1,8 @@
 #include "engine/mvlNFSeGov.h"
 
 #include "engine/CertificateStore.h"
+#include "engine/HttpTransport.h"
+#include "engine/MailSender.h"
 #include "engine/mvlExceptions.h"
 #include "engine/mvlNFSeXmlUtils.h"
 #include "engine/mvlXPath.h"
@@ -397,9 +399,40 @@ void TmvlNFSeGov::CheckSelectedCertificate() const
 
 engine::Certificate TmvlNFSeGov::SelectedCertificate() const
 {
-    engine::Certificate certificate =
-        engine::SelectCertificate(CertificateNameText(m_NomesCertificado), Resolve(m_CaminhoCertificado),
-                                  m_SenhaCertificado, engine::CertificateStore());
+    engine::Certificate certificate = engine::SelectCertificate(
+        CertificateNameText(m_NomesCertificado),
+        // An empty path resolves to the program folder, which is no certificate.
+        platform::Trim(m_CaminhoCertificado).empty() ? std::string() : Resolve(m_CaminhoCertificado),
+        m_SenhaCertificado, engine::CertificateStore());
     certificate.CheckUsable(platform::Clock::Now());
     return certificate;
+}
+
+bool TmvlNFSeGov::EnviarEmail(std::string_view destinatario, const std::vector<std::string>& anexos)
+{
+    const TmvlEmailSettings& email = m_EmailSettings;
+    engine::MailSettings settings;
+    settings.Server = email.ServidorSmtp;
+    settings.User = email.Usuario;
+    settings.Password = email.Senha;
+    settings.Subject = email.Assunto;
+    settings.Message = email.Mensagem;
+    settings.Bcc = email.CCo;
+    settings.Cc = email.CC;
+    settings.From = email.EmailRemetente;
+    settings.Authentication = email.Autenticacao;
+    settings.Port = email.Porta;
+    settings.TimeoutMs = email.TimeOut;
+    settings.IsContentHtml = email.IsContentHTML;
+    settings.IgnoreInvalidCertificates = m_IgnoreInvalidCertificates;
+    std::vector<std::string> files;
+    for (const std::string& anexo : anexos) {
+        files.push_back(Resolve(anexo));
+    }
+    try {
+        engine::MailSender(settings).Send(std::string(destinatario), files);
+    } catch (const engine::TransportError& error) {
+        throw EmvlNFSeException(platform::Format("Não foi possível enviar o e-mail: %s", error.what()));
+    }
+    return true;
 }

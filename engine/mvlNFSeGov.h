@@ -150,6 +150,10 @@ public:
     void ValidarXml(std::string_view xml);
     void ValidarXmlComEsquema(std::string_view xml, std::string_view schema);
 
+    // Sends the e-mail of EmailSettings to the recipient with the files attached; true when
+    // sent. A failure is EmvlNFSeException with the reason.
+    bool EnviarEmail(std::string_view destinatario, const std::vector<std::string>& anexos);
+
     // A template's text, with its city, provider and Custom variants.
     virtual std::string CarregarModelo(std::string_view fileName) = 0;
 

@@ -2,6 +2,7 @@
 
 #include "engine/CertificateStore.h"
 #include "engine/CityLookup.h"
+#include "engine/mvlCollectionItem.h"
 #include "engine/mvlExceptions.h"
 #include "engine/mvlNFSe.h"
 #include "engine/mvlNFSeXmlUtils.h"
@@ -15,6 +16,7 @@
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "platform/TextRules.h"
+#include "providers/CollectionTable.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -314,6 +316,76 @@ int RunCertList(const Options&, const std::vector<std::string>&)
     return kOk;
 }
 
+// The six services every city's servers file may name; any other name is a service of the
+// provider's own (its address key and its SOAP action).
+TTipoServico ServiceType(std::string_view name)
+{
+    static constexpr std::pair<std::string_view, TTipoServico> kTypes[] = {
+        {"RecepcionarLoteRps", TTipoServico::tsRecepcionarLoteRps},
+        {"ConsultarSituacaoLoteRps", TTipoServico::tsConsultarSituacaoLoteRps},
+        {"ConsultarLoteRps", TTipoServico::tsConsultarLoteRps},
+        {"ConsultarNfsePorRps", TTipoServico::tsConsultarNfsePorRps},
+        {"ConsultarNfse", TTipoServico::tsConsultarNfse},
+        {"CancelarNfse", TTipoServico::tsCancelarNfse},
+    };
+    for (const auto& [service, type] : kTypes) {
+        if (platform::EqualsIgnoreCase(service, name)) {
+            return type;
+        }
+    }
+    return TTipoServico::tsOutro;
+}
+
+int RunSend(const Options& options, const std::vector<std::string>& args)
+{
+    const CommandLine line = ParseCommandLine(args, {"--city", "--operation", "--service", "--extras"});
+    const std::string* city = line.Option("--city");
+    const std::string* operation = line.Option("--operation");
+    const std::string* service = line.Option("--service");
+    if (!city || line.Words.size() != 1 || (operation == nullptr) == (service == nullptr)) {
+        throw std::invalid_argument(
+            "Informe --city CIDADE, --operation OPERACAO ou --service SERVICO, e o arquivo XML.");
+    }
+    providers::RegisterCollections();
+    TmvlNFSe engine(options.ProgramFolder);
+    if (platform::FileExists(engine.CaminhoArquivoConfig())) {
+        engine.LoadConfig();
+    } else {
+        engine.CarregarLocais();
+    }
+    engine.SetCidade(*city);
+    engine.CarregarLocais();
+    engine.SetOnLog([](const std::string& nome, const std::string&, const std::string& fileName) {
+        std::cerr << platform::Format("log %s: %s", nome, fileName) << '\n';
+    });
+    engine.SetOnProgresso([](const std::string& message) { std::cerr << message << '\n'; });
+    // A file named on the command line is the user's, relative to where the command runs.
+    const std::string xml = engine.Utility().ReadTextFile(std::filesystem::absolute(line.Words[0]).string());
+
+    std::string answer;
+    if (service) {
+        // The request as it stands, in the city's envelope, logged like every provider request.
+        const std::string request = CompactXml(engine.MontarEnvelopeSoap(CompactXml(xml)));
+        engine.SalvarLog(request, *service + "-envio");
+        answer = engine.ChamarWebService(ServiceType(*service), request, *service, *service);
+        engine.SalvarLog(answer, *service + "-resposta");
+    } else {
+        TmvlCollectionItem& item = engine.ObterComando(*operation);
+        if (item.Parametros().Exists("XML")) {
+            item.Parametros().SetValue("XML", xml);
+        }
+        if (item.Parametros().Exists("Extras")) {
+            item.Parametros().SetValue("Extras", line.Option("--extras") ? *line.Option("--extras") : "");
+        }
+        answer = engine.ExecutarComando(*operation);
+    }
+    std::cout << answer;
+    if (!answer.empty() && answer.back() != '\n') {
+        std::cout << '\n';
+    }
+    return kOk;
+}
+
 const std::vector<Command>& Commands()
 {
     static const std::vector<Command> kCommands {
@@ -325,6 +397,13 @@ const std::vector<Command>& Commands()
          RunCity},
         {{"xml", "validate"}, "ARQUIVO PASTA_OU_XSD", "valida o XML e lista todos os erros", 2, 2, RunXmlValidate},
         {{"xml", "format"}, "ARQUIVO", "o XML com uma marca por linha, indentado", 1, 1, RunXmlFormat},
+        {{"send"},
+         "--city CIDADE (--operation OPERACAO [--extras EXTRAS] | --service SERVICO) ARQUIVO.xml",
+         "envia o XML ao serviço da cidade (pela operação da coleção, ou direto ao serviço) e mostra a resposta; os "
+         "caminhos dos logs saem na saída de erros",
+         5,
+         7,
+         RunSend},
         {{"tx2", "xml"},
          "--mapping ARQUIVO [--schema-dir PASTA] [--section SECAO] LOTE.tx2",
          "o XML do lote TX2 segundo o mapeamento e o schema do provedor (seção padrão ENVIAR)",
