@@ -4,7 +4,7 @@
 #include "engine/mvlExceptions.h"
 #include "engine/mvlNFSe.h"
 #include "tests/engine/CollectionTestSupport.h"
-#include "tests/engine/SignatureVerifier.h"
+#include "tests/support/SignatureVerifier.h"
 #include "tests/support/TestPki.h"
 #include "tools/citysim/CitySim.h"
 
