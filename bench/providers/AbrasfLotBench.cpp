@@ -49,12 +49,12 @@ struct Setup
         Root = folder + "/";
         std::filesystem::copy(kSource + "data/", Root, std::filesystem::copy_options::recursive);
         const tests::TestCertificate certificate = tests::MakeTestCertificate(Root, "bench");
-        WriteAll(Root + "nfseConfig.ini", "[NFSE]\nCIDADE=ARACAJU\nCNPJ=12345678000195\nInscricaoMunicipal=98765\n"
-                                          "DiretorioEsquemas=\\NFSe\\Engine\\Esquemas\\\n"
-                                          "DiretorioTemplates=\\NFSe\\Engine\\Templates\\\n"
-                                          "CaminhoCertificado=" +
-                                              certificate.PfxFile + "\nSenhaCertificado=" + certificate.Password +
-                                              "\n");
+        WriteAll(Root + "nfseConfig.ini",
+                 "[NFSE]\nCIDADE=ARACAJU\nCNPJ=12345678000195\nInscricaoMunicipal=98765\n"
+                 "DiretorioEsquemas=\\NFSe\\Engine\\Esquemas\\\n"
+                 "DiretorioTemplates=\\NFSe\\Engine\\Templates\\\n"
+                 "CaminhoCertificado=" +
+                     certificate.PfxFile + "\nSenhaCertificado=" + certificate.Password + "\n");
         WriteAll(Root + "nfseLocais.ini", "[ARACAJU]\nCollectionName=ABRASF\nGerarAssinaturaRps=0\n");
         WriteAll(Root + "nfseServidoresHom.ini", "[ARACAJU]\nNFSe=http://127.0.0.1:9/nfse\n");
         providers::RegisterCollections();

@@ -480,3 +480,50 @@ TEST(TmvlAbrasfCollection, LotConsultKeepsEntitiesAndRepairsBareAmpersands)
         EXPECT_THAT(answer, HasSubstr("<Discriminacao>x &lt; y, servi&#231;o</Discriminacao>"));
     }
 }
+
+TEST(TmvlAbrasfCollection, DirectOperationsBuildSignAndSendTheLot)
+{
+    Cycle cycle;
+    TmvlNFSe& engine = *cycle.Engine;
+    const std::string lista = providers::RunOperation(engine, "GerarXMLPorTX2", {{"ArquivoTX2", cycle.Tx2()}});
+    EXPECT_THAT(lista, StartsWith("<ListaRps xmlns=\"http://www.abrasf.org.br/ABRASF/arquivos/nfse.xsd\"><Rps>"));
+
+    const std::string envelope = providers::RunOperation(engine, "AssinarXML", {{"XML", lista}, {"NumeroLote", "12"}});
+    EXPECT_THAT(envelope,
+                StartsWith("<RecepcionarLoteRps xmlns=\"http://www.abrasf.org.br/ABRASF/arquivos/nfse.xsd\">"
+                           "<EnviarLoteRpsEnvio"));
+    EXPECT_THAT(envelope, HasSubstr("<QuantidadeRps>2</QuantidadeRps>"));
+    EXPECT_THAT(envelope, HasSubstr("Id=\"Ass_Lote_12\""));
+
+    const std::string answer = providers::RunOperation(engine, "EnviarLoteRPS", {{"XML", envelope}});
+    EXPECT_THAT(answer, HasSubstr("PROT5000"));
+    EXPECT_EQ(cycle.City.Verificacoes().back(), "");
+    EXPECT_EQ(tests::VerifyWithXmlsec1(cycle.City.Documentos().back(), cycle.Folder.Certificate.CertificatePemFile,
+                                       {std::string(kNamespace) + ":LoteRps"}),
+              "");
+    EXPECT_EQ(PointerFiles(cycle.PointerFolder()).size(), 2u);
+    EXPECT_EQ(TmvlConsultarLote_ProxyNFSeAbrasf::SituacaoDoLote(engine, "PROT5000"), "4");
+}
+
+TEST(TmvlAbrasfCollection, LotConsultWhileProcessingAndWithErrors)
+{
+    Cycle cycle;
+    cycle.City.SetConsultasEmProcessamento(1);
+    const std::string lot = cycle.Proxy->AssinarXML(cycle.Proxy->GerarXMLPorTX2(cycle.Tx2(), ""), "");
+    const std::string protocolo = cycle.Proxy->Enviar(lot, "");
+    EXPECT_EQ(TmvlConsultarLote_ProxyNFSeAbrasf::SituacaoDoLote(*cycle.Engine, protocolo), "2");
+    EXPECT_THAT(cycle.Proxy->ConsultarLote(protocolo, "Cabecalho=true"),
+                HasSubstr("<TipoRetorno>LoteNotas</TipoRetorno><SituacaoLote>4</SituacaoLote>"));
+
+    cycle.City.SetConsultasEmProcessamento(1);
+    const std::string outro = cycle.Proxy->Enviar(lot, "");
+    EXPECT_THAT(cycle.Proxy->ConsultarLote(outro, "Cabecalho=true"),
+                HasSubstr("<TipoRetorno>ListaErros</TipoRetorno><SituacaoLote>3</SituacaoLote>"));
+
+    cycle.City.SetConsultasEmProcessamento(0);
+    cycle.City.RecusarProximoLote("E10", "RPS ja informado");
+    const std::string recusado = cycle.Proxy->Enviar(lot, "");
+    const std::string erros = cycle.Proxy->ConsultarLote(recusado, "Cabecalho=true");
+    EXPECT_THAT(erros, HasSubstr("<SituacaoLote>3</SituacaoLote>"));
+    EXPECT_THAT(erros, HasSubstr("<Codigo>E10</Codigo><Mensagem>RPS ja informado</Mensagem>"));
+}
