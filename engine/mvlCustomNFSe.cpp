@@ -387,3 +387,24 @@ std::string TmvlCustomNFSe::ChamarWebService(TTipoServico tipo, std::string_view
             std::string("Ocorreu um erro durante a comunicação com o servidor: ") + error.what());
     }
 }
+
+std::string TmvlCustomNFSe::EnviarFormulario(std::string_view address,
+                                             const std::vector<std::pair<std::string, std::string>>& fields,
+                                             const std::vector<std::pair<std::string, std::string>>& files,
+                                             std::string_view fileContentType)
+{
+    try {
+        std::vector<engine::FormField> formFields;
+        for (const auto& [name, value] : fields) {
+            formFields.push_back({name, value});
+        }
+        std::vector<engine::FormFile> formFiles;
+        for (const auto& [name, path] : files) {
+            formFiles.push_back({name, Resolve(path), std::string(fileContentType)});
+        }
+        return Transporte().PostForm(std::string(address), formFields, formFiles);
+    } catch (const std::exception& error) {
+        throw EmvlNFSeComunicationServerErrorException(
+            std::string("Ocorreu um erro durante a comunicação com o servidor: ") + error.what());
+    }
+}

@@ -154,6 +154,12 @@ public:
     // fault comes back as text; every failure is EmvlNFSeComunicationServerErrorException.
     std::string ChamarWebService(TTipoServico tipo, std::string_view xml, std::string_view actionName,
                                  std::string_view serviceName);
+    // A form post (the fields, then the files) with the engine's HTTP settings, for the
+    // providers that take each request as an uploaded file; failures as ChamarWebService.
+    std::string EnviarFormulario(std::string_view address,
+                                 const std::vector<std::pair<std::string, std::string>>& fields,
+                                 const std::vector<std::pair<std::string, std::string>>& files,
+                                 std::string_view fileContentType);
     // Trusted roots for the cities' servers (the ICP-Brasil roots are not in the system's
     // store); empty uses the system's store. Config key "ArquivoAutoridadesCertificadoras".
     const std::string& ArquivoAutoridadesCertificadoras() const { return m_ArquivoAutoridadesCertificadoras; }

@@ -8,6 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 using testing::HasSubstr;
@@ -147,4 +148,32 @@ TEST(TmvlSOAPItem, AnAnswerThatCannotBeLoggedStillReachesTheCaller)
     EXPECT_THAT(tests::ReadFile(setup.Root + "Erros/nfse_exception.log"),
                 HasSubstr("A resposta do servidor foi recebida, mas não pôde ser gravada no log"));
     EXPECT_EQ(setup.Sim.RequestCount(), 1u);
+}
+
+TEST(TmvlCustomNFSe, FormUploadWithTheEngineSettings)
+{
+    CityEngine setup;
+    setup.Sim.On("/ipm", "", CityAnswer {200, "text/xml; charset=iso-8859-1", "<retorno><codigo>1</codigo></retorno>"});
+    tests::WriteFile(setup.Root + "Log/envio.xml", "<nfse><rps>1</rps></nfse>");
+    const std::string answer = setup.Engine->EnviarFormulario(setup.Sim.BaseUrl() + "/ipm",
+                                                              {{"login", "123"}, {"senha", "s"}, {"cidade", "8179"}},
+                                                              {{"f1", setup.Root + "Log/envio.xml"}}, "plain/text");
+    EXPECT_EQ(answer, "<retorno><codigo>1</codigo></retorno>");
+    const tools::RecordedRequest request = setup.Sim.LastRequest();
+    ASSERT_EQ(request.Parts.size(), 4u);
+    const auto file = std::find_if(request.Parts.begin(), request.Parts.end(),
+                                   [](const tools::RecordedPart& part) { return part.Name == "f1"; });
+    ASSERT_NE(file, request.Parts.end());
+    EXPECT_EQ(file->ContentType, "plain/text");
+    EXPECT_EQ(file->Content, "<nfse><rps>1</rps></nfse>");
+
+    try {
+        setup.Engine->EnviarFormulario(setup.Sim.BaseUrl() + "/ipm", {}, {{"f1", setup.Root + "sumiu.xml"}},
+                                       "plain/text");
+        FAIL() << "nenhum erro";
+    } catch (const EmvlNFSeComunicationServerErrorException& error) {
+        EXPECT_THAT(error.what(),
+                    testing::StartsWith("Ocorreu um erro durante a comunicação com o servidor: O arquivo "
+                                        "a enviar não foi encontrado"));
+    }
 }

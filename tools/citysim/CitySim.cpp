@@ -1,5 +1,6 @@
 #include "tools/citysim/CitySim.h"
 
+#include "engine/mvlXPath.h"
 #include "platform/Cp1252.h"
 #include "platform/Format.h"
 #include "platform/TextRules.h"
@@ -308,6 +309,9 @@ void CitySim::Start()
     httplib::Server& server = *m_impl->Server;
     // Clients that keep their connection open must be able to send many requests on it.
     server.set_keep_alive_max_count(100000);
+    // Headers and body leave in separate writes; with Nagle on, each answer would wait for the
+    // client's delayed ACK (40 ms on Linux), which no real city's timing should be confused with.
+    server.set_tcp_nodelay(true);
     server.set_read_timeout(5, 0);
     server.set_write_timeout(5, 0);
     auto handler = [this](const httplib::Request& req, httplib::Response& res) { m_impl->Handle(req, res); };
@@ -480,7 +484,13 @@ CityAnswer CitySim::Impl::Abrasf(const RecordedRequest& request)
         return CityAnswer::Fault("Client", "Cabeçalho SOAPAction ausente");
     }
     const std::string body = request.Text();
-    if (body.find("Envelope") == std::string::npos || body.find(kSoap11Namespace) == std::string::npos) {
+    TmvlXPath document;
+    std::string reason;
+    if (!document.TryLoadXML(body, &reason)) {
+        return CityAnswer::Fault("Client", "XML malformado: " + reason);
+    }
+    const engine::XmlNode root = document.DocumentElement();
+    if (root.LocalName() != "Envelope" || root.NamespaceURI() != kSoap11Namespace) {
         return CityAnswer::Fault("Client", "A requisição não é um envelope SOAP 1.1");
     }
 
