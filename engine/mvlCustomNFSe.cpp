@@ -3,6 +3,7 @@
 #include "engine/BuiltInLocais.h"
 #include "engine/HttpTransport.h"
 #include "engine/mvlExceptions.h"
+#include "engine/mvlMappingDataset.h"
 #include "engine/mvlNFSeXmlUtils.h"
 #include "engine/mvlXPath.h"
 #include "platform/Format.h"
@@ -52,6 +53,7 @@ std::optional<std::string> NameValueList::Value(std::string_view name) const
 TmvlCustomNFSe::TmvlCustomNFSe(std::string_view baseFolder)
     : TmvlNFSeGov(baseFolder)
 {
+    m_printDatasets = std::make_unique<TmvlPrintNfseDatasets>();
     for (const engine::LocalEntry& entry : engine::BuiltInLocais()) {
         m_Locais.Add(entry.Name, entry.Value);
     }

@@ -18,6 +18,8 @@ namespace engine {
 class HttpTransport;
 }
 
+class TmvlPrintNfseDatasets;
+
 namespace engine {
 
 // An ordered name=value list: a lookup finds the first line of a name (names without case),
@@ -174,6 +176,9 @@ public:
     // The city's signing settings, with this engine's templates.
     engine::SigningSettings MakeSigningSettings();
 
+    // The print datasets every print and register operation rebuilds; they live with the engine.
+    TmvlPrintNfseDatasets& PrintDatasets() { return *m_printDatasets; }
+
 protected:
     void LerConfiguracoes(const platform::IniFile& ini) override;
     void GravarConfiguracoes(platform::IniFile& ini) const override;
@@ -194,4 +199,5 @@ private:
     std::unique_ptr<platform::IniFile> m_servidoresIni;
     std::string m_ArquivoAutoridadesCertificadoras;
     std::unique_ptr<engine::HttpTransport> m_transport;
+    std::unique_ptr<TmvlPrintNfseDatasets> m_printDatasets;
 };

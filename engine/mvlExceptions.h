@@ -107,6 +107,8 @@ using EmvlNFSeUnknownException = engine::EmvlClass<EmvlNFSeException, "EmvlNFSeU
 using EmvlNFSeLoadTemplateException = engine::EmvlClass<EmvlNFSeException, "EmvlNFSeLoadTemplateException">;
 using EmvlNFSeComunicationServerErrorException =
     engine::EmvlClass<EmvlNFSeException, "EmvlNFSeComunicationServerErrorException">;
+// The print datasets.
+using EmvlNFSeMappingDatasetsException = engine::EmvlClass<EmvlNFSeException, "EmvlNFSeMappingDatasetsException">;
 using EmvlNFSeLocaisIniException = engine::EmvlClass<EmvlNFSeException, "EmvlNFSeLocaisIniException">;
 
 // The XSD datasets: schema walking, TX2 and XML loading, XML writing.

@@ -15,6 +15,7 @@
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -166,6 +167,33 @@ std::string UnescapeXml(std::string_view text)
     return ReplaceAll(std::move(out), "&bull;", "\xE2\x80\xA2");
 }
 
+namespace {
+
+// Whether the text is escaped markup inside a wrapper: it does not parse as XML, or one of its
+// texts holds a document. A parsed document whose "&lt;" is plain content ("x &lt; y") holds
+// none, and cutting it from that "&lt;" would destroy it.
+bool HoldsEscapedMarkup(std::string_view text)
+{
+    engine::XmlDocPtr doc = engine::ParseXmlText(text);
+    if (!doc) {
+        return true;
+    }
+    bool found = false;
+    const std::function<void(xmlNode*)> visit = [&](xmlNode* node) {
+        for (; node != nullptr && !found; node = node->next) {
+            if (node->type == XML_TEXT_NODE) {
+                found = platform::Trim(engine::ToString(node->content)).starts_with('<');
+            } else if (node->type == XML_ELEMENT_NODE) {
+                visit(node->children);
+            }
+        }
+    };
+    visit(xmlDocGetRootElement(doc.get()));
+    return found;
+}
+
+} // namespace
+
 std::string ExtractEmbeddedXml(std::string_view text)
 {
     constexpr std::string_view kCDataOpen = "<![CDATA[";
@@ -174,7 +202,7 @@ std::string ExtractEmbeddedXml(std::string_view text)
         const size_t close = text.find("]]>", start);
         return std::string(text.substr(start, close == std::string_view::npos ? text.npos : close - start));
     }
-    if (const size_t start = text.find("&lt;"); start != std::string_view::npos) {
+    if (const size_t start = text.find("&lt;"); start != std::string_view::npos && HoldsEscapedMarkup(text)) {
         // No real tag after the escaped XML (an answer that is the escaped text alone): all of it.
         const size_t end = text.find('<', start);
         return UnescapeXml(text.substr(start, end == std::string_view::npos ? text.npos : end - start));
@@ -667,3 +695,46 @@ std::string XslTransform(std::string_view xml, std::string_view xsl)
 }
 
 } // namespace engine
+
+std::string EscapeBareAmpersands(std::string_view text)
+{
+    const auto isAlpha = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    const auto isHex = [&](char c) { return isDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); };
+    // The length of the entity reference starting at `at` ("&name;", "&#123;", "&#x1F;"), 0 when
+    // the "&" begins none.
+    const auto entityLength = [&](size_t at) -> size_t {
+        size_t i = at + 1;
+        if (i < text.size() && text[i] == '#') {
+            ++i;
+            const bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
+            i += hex ? 1 : 0;
+            const size_t digits = i;
+            while (i < text.size() && (hex ? isHex(text[i]) : isDigit(text[i]))) {
+                ++i;
+            }
+            return i > digits && i < text.size() && text[i] == ';' ? i + 1 - at : 0;
+        }
+        if (i >= text.size() || !(isAlpha(text[i]) || text[i] == '_')) {
+            return 0;
+        }
+        while (i < text.size() &&
+               (isAlpha(text[i]) || isDigit(text[i]) || text[i] == '_' || text[i] == '-' || text[i] == '.')) {
+            ++i;
+        }
+        return i < text.size() && text[i] == ';' ? i + 1 - at : 0;
+    };
+    std::string result;
+    result.reserve(text.size());
+    for (size_t at = 0; at < text.size(); ++at) {
+        if (text[at] != '&') {
+            result += text[at];
+        } else if (const size_t length = entityLength(at); length > 0) {
+            result.append(text.substr(at, length));
+            at += length - 1;
+        } else {
+            result += "&amp;";
+        }
+    }
+    return result;
+}

@@ -88,3 +88,7 @@ namespace engine {
 std::string XslTransform(std::string_view xml, std::string_view xsl);
 
 } // namespace engine
+
+// Every "&" that does not begin an entity ("&amp;", "&lt;", "&#231;", "&#xE7;") becomes
+// "&amp;"; the entities stay as they are. The one repair for answers that carry a bare "&".
+std::string EscapeBareAmpersands(std::string_view text);

@@ -1,13 +1,21 @@
 #include "providers/CollectionTable.h"
 
+#include "providers/mvlAbrasfCollection.h"
+
 #include <mutex>
 
 namespace providers {
 namespace {
 
+template <class T>
+std::unique_ptr<TmvlNFSeCollection> Make()
+{
+    return std::make_unique<T>();
+}
+
 // Rows gain their maker as each collection is built.
 constexpr CollectionRow kCollections[] = {
-    {.Name = "ABRASF", .Make = nullptr},
+    {.Name = "ABRASF", .Make = &Make<TmvlAbrasfCollection>},
     {.Name = "ABACO", .Make = nullptr},
     {.Name = "Curitiba", .Make = nullptr},
     {.Name = "RioDeJaneiro", .Make = nullptr},

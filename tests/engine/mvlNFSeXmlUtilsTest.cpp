@@ -244,3 +244,31 @@ TEST(mvlNFSeXmlUtils, ClassicMethodsServeTheirCitiesOnly)
             "O método utilizado não é compatível com SAOPAULO. Favor utilizar o componente ProxyNFSe ou Comandos.");
     }
 }
+
+TEST(mvlNFSeXmlUtils, BareAmpersandsAreEscapedAndEntitiesKept)
+{
+    struct Row
+    {
+        const char* Text;
+        const char* Expected;
+    };
+    const Row rows[] = {
+        {"A & B", "A &amp; B"},
+        {"A &amp; B", "A &amp; B"},
+        {"x &lt; y &gt; z", "x &lt; y &gt; z"},
+        {"servi&#231;o servi&#xE7;o", "servi&#231;o servi&#xE7;o"},
+        {"&#; &#x; &; & ;", "&amp;#; &amp;#x; &amp;; &amp; ;"},
+        {"fim &", "fim &amp;"},
+        {"&amp", "&amp;amp"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Text);
+        EXPECT_EQ(EscapeBareAmpersands(row.Text), row.Expected);
+    }
+}
+
+TEST(mvlNFSeXmlUtils, ADocumentWhoseTextHoldsAnEscapedLessThanIsNoEmbeddedDocument)
+{
+    EXPECT_EQ(ExtractEmbeddedXml("<Nota><D>x &lt; y</D></Nota>"), "<Nota><D>x &lt; y</D></Nota>");
+    EXPECT_EQ(ExtractEmbeddedXml("<r><x>&lt;Nota/&gt;</x></r>"), "<Nota/>");
+}

@@ -1,4 +1,5 @@
 #include "platform/Format.h"
+#include "tools/citysim/Abrasf100City.h"
 #include "tools/citysim/CitySim.h"
 
 #include <signal.h>
@@ -23,8 +24,10 @@ void OnSignal(int) noexcept
 int Usage()
 {
     std::cerr << "uso: citysim [--host H] [--port N] [--https --cert CERT.pem --key KEY.pem [--client-ca CA.pem]]\n"
-                 "               [--path /nfse] [--answer ARQUIVO.xml [--status N]]\n"
-                 "Sem --answer, responde no dialeto ABRASF mínimo em --path (padrão /nfse).\n";
+                 "               [--path /nfse] [--answer ARQUIVO.xml [--status N]] [--abrasf100 PASTA_ESQUEMAS]\n"
+                 "Sem --answer, responde no dialeto ABRASF mínimo em --path (padrão /nfse); com --abrasf100,\n"
+                 "como uma cidade ABRASF 1.00 que valida cada requisição nos esquemas da pasta e confere as\n"
+                 "assinaturas.\n";
     return 2;
 }
 
@@ -35,6 +38,7 @@ int main(int argc, char** argv)
     tools::CitySimOptions options;
     std::string path = "/nfse";
     std::string answerFile;
+    std::string abrasf100Schemas;
     int status = 200;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -61,6 +65,8 @@ int main(int argc, char** argv)
                 path = next();
             } else if (arg == "--answer") {
                 answerFile = next();
+            } else if (arg == "--abrasf100") {
+                abrasf100Schemas = next();
             } else if (arg == "--status") {
                 status = std::stoi(next());
             } else {
@@ -73,8 +79,12 @@ int main(int argc, char** argv)
     }
 
     try {
+        // Declared before the server, which calls it until it stops.
+        tools::Abrasf100City abrasf100(abrasf100Schemas);
         tools::CitySim sim(options);
-        if (answerFile.empty()) {
+        if (!abrasf100Schemas.empty()) {
+            abrasf100.Install(sim, path);
+        } else if (answerFile.empty()) {
             sim.UseAbrasfDialect(path);
         } else {
             std::ifstream in(answerFile, std::ios::binary);

@@ -6,6 +6,7 @@
 #include "engine/mvlExceptions.h"
 #include "engine/mvlNFSe.h"
 #include "engine/mvlNFSeXmlUtils.h"
+#include "engine/mvlProxyNFSe.h"
 #include "engine/mvlSchemaValidator.h"
 #include "engine/mvlSignerX.h"
 #include "engine/mvlXPath.h"
@@ -22,6 +23,7 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -215,11 +217,52 @@ std::string Password(const CommandLine& line)
     return password;
 }
 
-int RunTx2Xml(const Options&, const std::vector<std::string>& args)
+// The engine of a city, configured from the program folder; its logs are named on the error
+// output as they are written.
+std::unique_ptr<TmvlNFSe> OpenCityEngine(const Options& options, const std::string& city)
 {
-    const CommandLine line = ParseCommandLine(args, {"--mapping", "--schema-dir", "--section"});
-    if (!line.Option("--mapping") || line.Words.size() != 1 || !line.Flags.empty()) {
-        throw std::invalid_argument("Informe --mapping ARQUIVO e o arquivo TX2.");
+    providers::RegisterCollections();
+    auto engine = std::make_unique<TmvlNFSe>(options.ProgramFolder);
+    if (platform::FileExists(engine->CaminhoArquivoConfig())) {
+        engine->LoadConfig();
+    } else {
+        engine->CarregarLocais();
+    }
+    engine->SetCidade(city);
+    engine->CarregarLocais();
+    engine->SetOnLog([](const std::string& nome, const std::string&, const std::string& fileName) {
+        std::cerr << platform::Format("log %s: %s", nome, fileName) << '\n';
+    });
+    engine->SetOnProgresso([](const std::string& message) { std::cerr << message << '\n'; });
+    return engine;
+}
+
+void PrintAnswer(const std::string& answer)
+{
+    std::cout << answer;
+    if (!answer.empty() && answer.back() != '\n') {
+        std::cout << '\n';
+    }
+}
+
+std::string Extras(const CommandLine& line)
+{
+    const std::string* extras = line.Option("--extras");
+    return extras ? *extras : std::string();
+}
+
+int RunTx2Xml(const Options& options, const std::vector<std::string>& args)
+{
+    const CommandLine line = ParseCommandLine(args, {"--mapping", "--schema-dir", "--section", "--city", "--extras"});
+    if ((!line.Option("--mapping") == !line.Option("--city")) || line.Words.size() != 1 || !line.Flags.empty()) {
+        throw std::invalid_argument("Informe --mapping ARQUIVO ou --city CIDADE, e o arquivo TX2.");
+    }
+    if (const std::string* city = line.Option("--city")) {
+        // The city's own conversion, as the batch window runs it.
+        const std::unique_ptr<TmvlNFSe> engine = OpenCityEngine(options, *city);
+        TmvlProxyNFSe proxy(engine.get());
+        PrintAnswer(proxy.GerarXMLPorTX2(CommandLinePath(line.Words[0]), Extras(line)));
+        return kOk;
     }
     TmvlXSDDataset tree;
     tree.SetConfigSection(line.Option("--section") ? *line.Option("--section") : "ENVIAR");
@@ -234,7 +277,21 @@ int RunTx2Xml(const Options&, const std::vector<std::string>& args)
 
 int RunSign(const Options& options, const std::vector<std::string>& args)
 {
-    const CommandLine line = ParseCommandLine(args, {"--pfx", "--password", "--cert", "--id"});
+    const CommandLine line = ParseCommandLine(args, {"--pfx", "--password", "--cert", "--id", "--city", "--extras"});
+    if (const std::string* city = line.Option("--city"); city && line.Words.size() == 1) {
+        // As the city's collection signs: its settings and the certificate of the configuration,
+        // or the one given.
+        const std::unique_ptr<TmvlNFSe> engine = OpenCityEngine(options, *city);
+        if (const std::string* pfx = line.Option("--pfx")) {
+            engine->SetCaminhoCertificado(CommandLinePath(*pfx));
+            engine->SetSenhaCertificado(Password(line));
+        } else if (const std::string* name = line.Option("--cert")) {
+            engine->SetNomesCertificado({*name});
+        }
+        TmvlProxyNFSe proxy(engine.get());
+        PrintAnswer(proxy.AssinarXML(engine->Utility().ReadTextFile(CommandLinePath(line.Words[0])), Extras(line)));
+        return kOk;
+    }
     if (line.Words.size() != 1 || (line.Option("--pfx") == nullptr) == (line.Option("--cert") == nullptr)) {
         throw std::invalid_argument("Informe o XML e um certificado: --pfx ARQUIVO ou --cert NOME.");
     }
@@ -346,19 +403,8 @@ int RunSend(const Options& options, const std::vector<std::string>& args)
         throw std::invalid_argument(
             "Informe --city CIDADE, --operation OPERACAO ou --service SERVICO, e o arquivo XML.");
     }
-    providers::RegisterCollections();
-    TmvlNFSe engine(options.ProgramFolder);
-    if (platform::FileExists(engine.CaminhoArquivoConfig())) {
-        engine.LoadConfig();
-    } else {
-        engine.CarregarLocais();
-    }
-    engine.SetCidade(*city);
-    engine.CarregarLocais();
-    engine.SetOnLog([](const std::string& nome, const std::string&, const std::string& fileName) {
-        std::cerr << platform::Format("log %s: %s", nome, fileName) << '\n';
-    });
-    engine.SetOnProgresso([](const std::string& message) { std::cerr << message << '\n'; });
+    const std::unique_ptr<TmvlNFSe> opened = OpenCityEngine(options, *city);
+    TmvlNFSe& engine = *opened;
     // A file named on the command line is the user's, relative to where the command runs.
     const std::string xml = engine.Utility().ReadTextFile(CommandLinePath(line.Words[0]));
 
@@ -386,6 +432,42 @@ int RunSend(const Options& options, const std::vector<std::string>& args)
     return kOk;
 }
 
+int RunConsult(const Options& options, const std::vector<std::string>& args)
+{
+    const CommandLine line = ParseCommandLine(args, {"--city", "--extras"});
+    const std::string* city = line.Option("--city");
+    const std::string kind = line.Words.empty() ? std::string() : line.Words.front();
+    const size_t values = line.Words.size() - (line.Words.empty() ? 0 : 1);
+    const bool fits =
+        (kind == "lot" && values == 1) || (kind == "rps" && values == 3) || (kind == "nfse" && values == 1);
+    if (!city || !fits) {
+        throw std::invalid_argument("Informe --city CIDADE e lot PROTOCOLO, rps NUMERO SERIE TIPO ou nfse NUMERO.");
+    }
+    const std::unique_ptr<TmvlNFSe> engine = OpenCityEngine(options, *city);
+    TmvlProxyNFSe proxy(engine.get());
+    if (kind == "lot") {
+        PrintAnswer(proxy.ConsultarLote(line.Words[1], Extras(line)));
+    } else if (kind == "rps") {
+        PrintAnswer(proxy.ConsultarNFSePorRPS(line.Words[1], line.Words[2], line.Words[3], Extras(line)));
+    } else {
+        PrintAnswer(proxy.ConsultarNota(line.Words[1], Extras(line)));
+    }
+    return kOk;
+}
+
+int RunCancel(const Options& options, const std::vector<std::string>& args)
+{
+    const CommandLine line = ParseCommandLine(args, {"--city", "--extras"});
+    const std::string* city = line.Option("--city");
+    if (!city || line.Words.size() != 1) {
+        throw std::invalid_argument("Informe --city CIDADE e a chave da nota (número da NFS-e, \"_\" e o resto).");
+    }
+    const std::unique_ptr<TmvlNFSe> engine = OpenCityEngine(options, *city);
+    TmvlProxyNFSe proxy(engine.get());
+    PrintAnswer(proxy.CancelarNota(line.Words[0], Extras(line)));
+    return kOk;
+}
+
 const std::vector<Command>& Commands()
 {
     static const std::vector<Command> kCommands {
@@ -405,18 +487,32 @@ const std::vector<Command>& Commands()
          7,
          RunSend},
         {{"tx2", "xml"},
-         "--mapping ARQUIVO [--schema-dir PASTA] [--section SECAO] LOTE.tx2",
-         "o XML do lote TX2 segundo o mapeamento e o schema do provedor (seção padrão ENVIAR)",
+         "(--mapping ARQUIVO [--schema-dir PASTA] [--section SECAO] | --city CIDADE [--extras EXTRAS]) LOTE.tx2",
+         "o XML do lote TX2 segundo o mapeamento e o schema do provedor (seção padrão ENVIAR), ou como a coleção da "
+         "cidade o gera",
          3,
          7,
          RunTx2Xml},
         {{"sign"},
-         "(--pfx ARQUIVO [--password SENHA] | --cert NOME) [--id ID] [--sha256] XML",
+         "(--pfx ARQUIVO [--password SENHA] | --cert NOME) [--id ID] [--sha256] XML  ou  --city CIDADE [--extras "
+         "EXTRAS] [--pfx ARQUIVO [--password SENHA] | --cert NOME] XML",
          "assina o elemento de Id ID, ou as RPS e o lote, ou o documento; o XML assinado na saída (sem --password, "
          "a senha vem da entrada padrão)",
          1,
          9,
          RunSign},
+        {{"consult"},
+         "--city CIDADE [--extras EXTRAS] (lot PROTOCOLO | rps NUMERO SERIE TIPO | nfse NUMERO)",
+         "consulta o lote, a NFS-e de um RPS ou a NFS-e pelo número e mostra a resposta",
+         4,
+         8,
+         RunConsult},
+        {{"cancel"},
+         "--city CIDADE [--extras EXTRAS] CHAVE",
+         "cancela a NFS-e da chave (o número antes do primeiro \"_\") e mostra a resposta",
+         3,
+         5,
+         RunCancel},
         {{"cert", "import"},
          "ARQUIVO.pfx [--password SENHA]",
          "instala o certificado A1 na pasta de certificados do usuário",

@@ -1,0 +1,85 @@
+#include "engine/mvlGerarRegisterXmlNFSeItem.h"
+
+#include "engine/XmlHandles.h"
+#include "engine/mvlExceptions.h"
+#include "engine/mvlNFSe.h"
+#include "engine/mvlNFSeXmlUtils.h"
+#include "platform/TextRules.h"
+
+namespace {
+
+std::string ReplaceIgnoringCase(std::string text, std::string_view from, std::string_view to)
+{
+    if (from.empty()) {
+        return text;
+    }
+    const std::string folded = platform::FoldCase(from);
+    std::string result;
+    size_t at = 0;
+    while (at < text.size()) {
+        if (at + from.size() <= text.size() && platform::FoldCase(text.substr(at, from.size())) == folded) {
+            result += to;
+            at += from.size();
+        } else {
+            result += text[at++];
+        }
+    }
+    return result;
+}
+
+void MarkTextNodes(xmlNode* node, const std::vector<std::string>& breaks)
+{
+    for (; node != nullptr; node = node->next) {
+        if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
+            std::string text = engine::ToString(node->content);
+            for (const std::string& lineBreak : breaks) {
+                text = ReplaceIgnoringCase(text, lineBreak, "|");
+            }
+            xmlNodeSetContent(node, engine::ToXmlChar(text));
+        } else if (node->type == XML_ELEMENT_NODE) {
+            MarkTextNodes(node->children, breaks);
+        }
+    }
+}
+
+} // namespace
+
+void TmvlGerarRegisterXmlNFSeItem::RegisterParams()
+{
+    TmvlXMLItem::RegisterParams();
+    Parametros().Add("RpsLogEnvio");
+}
+
+std::string TmvlGerarRegisterXmlNFSeItem::MarcarQuebrasDeLinha(std::string_view xml, std::string_view lineBreak)
+{
+    std::string reason;
+    engine::XmlDocPtr doc = engine::ParseXmlText(xml, &reason);
+    if (!doc) {
+        throw EmvlNFSeCheckParams("XML inválido para a impressão: " + reason);
+    }
+    std::vector<std::string> breaks = {std::string(lineBreak), "&lt;br /&gt;", "&lt;br&gt;", "<br />",
+                                       UnescapeXml(lineBreak)};
+    // A blank line-break text would turn every blank into a line.
+    std::erase_if(breaks, [](const std::string& text) { return platform::Trim(text).empty(); });
+    breaks.push_back("\r\n");
+    breaks.push_back("\n");
+    MarkTextNodes(xmlDocGetRootElement(doc.get()), breaks);
+    return engine::DocumentXml(doc.get(), engine::StartsWithDeclaration(xml));
+}
+
+void TmvlGerarRegisterXmlNFSeItem::Executar(TmvlNFSeAbrasf& engine)
+{
+    const std::string xml = Parametros().Value("XML", true);
+    const std::string rpsLog = Parametros().Value("RpsLogEnvio");
+    const std::string marked = MarcarQuebrasDeLinha(xml, engine.ExecutarComando("RetornaStringQuebraDeLinha"));
+    switch (engine.ConfiguracoesImpressao().ModoImpressao) {
+    case TmvlModoImpressaoNFSe::printRPS:
+        SetResponse(RegistroDoLote(engine, marked));
+        break;
+    case TmvlModoImpressaoNFSe::printNFSe:
+        SetResponse(RegistroDaConsulta(engine, marked, rpsLog));
+        break;
+    default:
+        throw EmvlNFSeCollectionException("Modo não suportado para essa rotina");
+    }
+}
