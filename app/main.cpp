@@ -1,7 +1,9 @@
 #include "app/Application.h"
+#include "app/DataModuleWindows.h"
 #include "app/LibraryDeployment.h"
 #include "app/MainMenu.h"
 #include "app/StartUp.h"
+#include "framework/data/CmDBDataModule.h"
 #include "framework/forms/MessageBox.h"
 #include "platform/ProgramFolder.h"
 
@@ -35,11 +37,30 @@ int main(int argc, char** argv)
     // Qt adopts the user's locale for the C library; numbers that C code and the XML and
     // database libraries print must keep "." whatever the desktop's language is.
     std::setlocale(LC_NUMERIC, "C");
+    app::PrepareStartUp();
     QApplication::setApplicationName(u"Notavia NFSe"_s);
     QApplication::setApplicationVersion(
         QString::fromLatin1(app::kLibraryVersion.data(), static_cast<qsizetype>(app::kLibraryVersion.size())));
 
+    // The main data module comes first: it finds the database, brings it up to date, connects
+    // and logs in, and from here on every exception that reaches the event loop is its to show.
+    app::DataModuleWindows windows;
+    TClsDBDataModule dataModule(&windows);
+    application.SetExceptionHandler([&dataModule](std::exception_ptr error) { dataModule.HandleException(error); });
+    bool opened = false;
+    try {
+        opened = dataModule.AfterConstruction();
+    } catch (...) {
+        dataModule.HandleException(std::current_exception());
+    }
+    // TODO: the customer, users and city-code data modules join here with their windows; the
+    // menu items that need them stay disabled until then.
+
     if (!DeployTransmissionLibrary()) {
+        return 1;
+    }
+    // Without a database or a user there is nothing to import into, and nothing to show.
+    if (!opened) {
         return 1;
     }
 
@@ -51,6 +72,7 @@ int main(int argc, char** argv)
     }
 
     TfrmMainMenu mainMenu;
+    mainMenu.SetSessionStatus(app::SessionStatusOf(dataModule));
     mainMenu.show();
     return QApplication::exec();
 }
