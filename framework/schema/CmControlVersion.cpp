@@ -185,7 +185,15 @@ void TClsControlVersion::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (!m_skipBackup && !m_backupDone && !event->spontaneous()) {
         m_backupDone = true;
+        // The backup keeps the interface alive; "Atualizar" must wait until it has ended.
+        const QList<QPushButton*> buttons = findChildren<QPushButton*>();
+        for (QPushButton* button : buttons) {
+            button->setEnabled(false);
+        }
         m_backupFile = BackupDatabase(m_database.DatabaseName(), this);
+        for (QPushButton* button : buttons) {
+            button->setEnabled(true);
+        }
     }
 }
 
