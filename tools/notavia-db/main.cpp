@@ -200,6 +200,14 @@ int Upgrade(const std::string& path)
     }
     ConsoleUpgradeUi ui;
     TdmVersaoNotavia module;
+    // The upgrade itself fails without detail on a database it cannot read; here the reason is
+    // worth saying (a file another program holds, a wrong path on the server).
+    try {
+        module.ReadVersionRows(path);
+    } catch (const framework::DatabaseError& error) {
+        PrintDatabaseError("Não foi possível ler as versões de " + path + ".", error);
+        return kExitDatabase;
+    }
     module.SetUi(&ui);
     module.SetOnScript([](const TVersion& item) { std::cout << "Aplicando " << item.DisplayName() << "\n"; });
     if (module.CheckAndUpgrade(path)) {
