@@ -19,6 +19,14 @@ std::optional<std::string> CommandLineImportFile(const std::vector<std::string>&
     return arguments[1];
 }
 
+StartAction ChooseStartAction(bool opened, const std::vector<std::string>& arguments)
+{
+    if (!opened) {
+        return StartAction::End;
+    }
+    return CommandLineImportFile(arguments) ? StartAction::Import : StartAction::MainMenu;
+}
+
 std::unique_ptr<framework::VersionModule> CreateVersionModule()
 {
     auto module = std::make_unique<TdmVersaoNotavia>();

@@ -59,16 +59,18 @@ int main(int argc, char** argv)
     if (!DeployTransmissionLibrary()) {
         return 1;
     }
-    // Without a database or a user there is nothing to import into, and nothing to show.
-    if (!opened) {
-        return 1;
-    }
-
     const std::vector<std::string> arguments(argv, argv + argc);
-    if (const auto importFile = app::CommandLineImportFile(arguments)) {
+    switch (app::ChooseStartAction(opened, arguments)) {
+    case app::StartAction::End:
+        return 1;
+    case app::StartAction::Import:
+        // TODO: the TXT import module runs here and the program ends; until it exists the
+        // caller learns from the exit code that nothing was imported.
         std::fprintf(stderr, "A importação de arquivos TXT pela linha de comando ainda não está disponível: %s\n",
-                     importFile->c_str());
+                     arguments[1].c_str());
         return 2;
+    case app::StartAction::MainMenu:
+        break;
     }
 
     TfrmMainMenu mainMenu;
