@@ -34,6 +34,7 @@ bool DeployTransmissionLibrary()
 int main(int argc, char** argv)
 {
     app::Application application(argc, argv);
+    application.QuitOnTerminationSignals();
     // Qt adopts the user's locale for the C library; numbers that C code and the XML and
     // database libraries print must keep "." whatever the desktop's language is.
     std::setlocale(LC_NUMERIC, "C");
