@@ -4,7 +4,10 @@
 #include "framework/forms/MessageBox.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QWidget>
+
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -30,6 +33,12 @@ bool DataModuleWindows::Question(const std::string& text)
 
 void DataModuleWindows::ShowLoginServer(TClsDBDataModule& module)
 {
+    // Nobody could type a name into a form on no screen: the program ends, saying why.
+    if (QGuiApplication::platformName() == u"offscreen"_s || QGuiApplication::platformName() == u"minimal"_s) {
+        std::fprintf(stderr, "Banco de dados não definido em connection.ini e sem tela para perguntar: %s\n",
+                     module.ProgramFolder().c_str());
+        return;
+    }
     TClsLoginServer form(module, QApplication::activeWindow());
     form.exec();
 }
