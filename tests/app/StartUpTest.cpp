@@ -153,3 +153,36 @@ TEST(StartUp, OpensTheMenuOnANewDatabaseAndUpgradesAnOldOneFirst)
         }
     }
 }
+
+TEST(StartUp, TheProgramImportsOnlyAfterASuccessfulOpening)
+{
+    const std::string file = tests::TempDir() + "RPS_0001.txt";
+    tests::WriteFile(file, "RPS");
+    struct Case
+    {
+        const char* Name;
+        bool WithDatabase;
+        int Status;
+        bool ImportReached;
+    };
+    const Case cases[] = {
+        {"database named in connection.ini", true, 2, true},
+        {"no connection.ini", false, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        // A program folder of its own: the program reads connection.ini and writes its library
+        // beside its executable.
+        const std::string folder = tests::TempDir() + (c.WithDatabase ? "com/" : "sem/");
+        std::filesystem::create_directories(folder);
+        std::filesystem::copy_file(tests::ProgramDir() + "Notavia", folder + "Notavia");
+        if (c.WithDatabase) {
+            tests::WriteFile(folder + "connection.ini",
+                             "[CONNECTION]\r\nDATABASENAME=" + tests::CopySchemaDatabase("com/x.fdb") + "\r\n");
+        }
+        const tests::ProgramRun run = tests::RunProgram(folder + "Notavia", {file});
+        EXPECT_EQ(c.Status, run.Status) << run.Errors;
+        EXPECT_EQ(c.ImportReached, run.Errors.find("importação de arquivos TXT") != std::string::npos) << run.Errors;
+        EXPECT_TRUE(std::filesystem::exists(folder + "NotaviaNFSe.so"));
+    }
+}
