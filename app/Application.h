@@ -23,6 +23,11 @@ public:
     void SetExceptionHandler(ExceptionHandler handler) { m_handler = std::move(handler); }
     bool notify(QObject* receiver, QEvent* event) override;
 
+    // Ctrl+C and SIGTERM close the program through its event loop, so the database is detached
+    // and the logs flushed. Installed before the database client, which otherwise takes these
+    // signals over and leaves the process running.
+    void QuitOnTerminationSignals();
+
 private:
     ExceptionHandler m_handler;
 };

@@ -1,6 +1,8 @@
 #include "app/MainMenu.h"
 
+#include "framework/data/CmDBDataModule.h"
 #include "framework/forms/ClsAboutForm.h"
+#include "platform/Clock.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -26,6 +28,9 @@ TfrmMainMenu::TfrmMainMenu(QWidget* parent)
     statusBar()->addWidget(m_panelUser);
     statusBar()->addWidget(m_panelModule);
     statusBar()->addWidget(m_panelDatabase, 1);
+    if (TCmSQLGlobals* globals = SQLGlobals()) {
+        globals->DataAtual().SetData(platform::Clock::Today());
+    }
 }
 
 TfrmMainMenu::~TfrmMainMenu() = default;

@@ -1,6 +1,13 @@
 #include "app/StartUp.h"
 
+#include "framework/data/CmDBDataModule.h"
+#include "framework/schema/CmControlVersion.h"
+#include "framework/schema/dmVersaoNotavia.h"
 #include "platform/ProgramFolder.h"
+
+#include <QApplication>
+#include <QLocale>
+#include <QToolTip>
 
 namespace app {
 
@@ -10,6 +17,42 @@ std::optional<std::string> CommandLineImportFile(const std::vector<std::string>&
         return std::nullopt;
     }
     return arguments[1];
+}
+
+StartAction ChooseStartAction(bool opened, const std::vector<std::string>& arguments)
+{
+    if (!opened) {
+        return StartAction::End;
+    }
+    return CommandLineImportFile(arguments) ? StartAction::Import : StartAction::MainMenu;
+}
+
+std::unique_ptr<framework::VersionModule> CreateVersionModule()
+{
+    auto module = std::make_unique<TdmVersaoNotavia>();
+    module->SetUi(&framework::ControlVersionUi::Instance());
+    return module;
+}
+
+void PrepareStartUp()
+{
+    // Texts the program formats itself use platform::BrazilianFormatSettings(); Qt's own
+    // widgets (dates, numbers in spin boxes) follow the same conventions.
+    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    framework::SetProgramModuloID(kProgramModuloID);
+    framework::SetVersionModuleClass(&CreateVersionModule);
+}
+
+SessionStatus SessionStatusOf(TClsDBDataModule& module)
+{
+    const TCmSQLGlobals& globals = module.CmSQLGlobals();
+    SessionStatus status;
+    status.Login = QString::fromStdString(globals.Usuario());
+    status.FirstName = QString::fromStdString(globals.FirstName());
+    status.LastName = QString::fromStdString(globals.LastName());
+    status.Module = QString::fromStdString(globals.Modulo());
+    status.DatabaseName = QString::fromStdString(module.dbMain().DatabaseName());
+    return status;
 }
 
 } // namespace app

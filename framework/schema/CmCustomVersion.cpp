@@ -203,6 +203,22 @@ void TClsCustomVersion::SetForcedWrites(bool on)
     m_DataBase->SetParams(params);
 }
 
+void TClsCustomVersion::ReportScriptFailure(const TVersion& item, const std::exception& error)
+{
+    std::string text =
+        "Não foi possível atualizar o banco de dados com o script " + item.DisplayName() + ".\r\n" + error.what();
+    const auto* scriptError = dynamic_cast<const EISQLException*>(&error);
+    if (scriptError && !scriptError->Text().empty()) {
+        text += "\r\n\r\nComando:\r\n" + scriptError->Text();
+    }
+    const auto* databaseError = dynamic_cast<const framework::DatabaseError*>(&error);
+    try {
+        m_ui->ReportScriptFailure(text, databaseError ? *databaseError : framework::DatabaseError(error.what()));
+    } catch (const std::exception&) {
+        // The upgrade fails either way.
+    }
+}
+
 void TClsCustomVersion::ShowMessage(const std::string& text)
 {
     if (m_ui) {
@@ -231,6 +247,7 @@ bool TClsCustomVersion::CheckAndUpgrade(const std::string& databaseName)
 
     bool result = true;
     bool applied = false;
+    const TVersion* running = nullptr;
     try {
         bool asked = false;
         bool approved = false;
@@ -253,7 +270,9 @@ bool TClsCustomVersion::CheckAndUpgrade(const std::string& databaseName)
                 applied = true;
                 m_DataBase->Close();
                 m_DataBase->Open();
+                running = &item;
                 RunScript(item);
+                running = nullptr;
             }
             m_DataBase->Close();
         }
@@ -284,8 +303,12 @@ bool TClsCustomVersion::CheckAndUpgrade(const std::string& databaseName)
                             "Banco de Dados: " + row->first + "-" + row->second);
             }
         }
-    } catch (const std::exception&) {
-        // A failed upgrade is not shown as an error: the caller offers to try the connection again.
+    } catch (const std::exception& error) {
+        // The caller offers to try the connection again; a failing script is shown and logged
+        // with its statement first, or nobody could tell why the database stays behind.
+        if (running && m_ui) {
+            ReportScriptFailure(*running, error);
+        }
         if (m_DataBase->Connected()) {
             try {
                 m_DataBase->Close();

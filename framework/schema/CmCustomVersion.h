@@ -2,6 +2,7 @@
 
 #include "framework/data/CmDatabase.h"
 #include "framework/data/CmTransaction.h"
+#include "framework/data/DatabaseError.h"
 #include "framework/data/SqlStatement.h"
 #include "framework/data/VersionModule.h"
 #include "framework/schema/CmIBSQLObj.h"
@@ -27,6 +28,13 @@ public:
     virtual bool ApproveUpdate(TCmDatabase& database, bool skipBackup) = 0;
     virtual void ShowMessage(const std::string& text) = 0;
     virtual void SetWaitCursor(bool /*waiting*/) { }
+    // A script failed during an upgrade: the failing statement and the server's message, for the
+    // database log and the user. The upgrade then ends without connecting.
+    virtual void ReportScriptFailure(const std::string& text, const DatabaseError& error)
+    {
+        (void)error;
+        ShowMessage(text);
+    }
 };
 
 } // namespace framework
@@ -70,6 +78,7 @@ private:
     // Switches the database's synchronous writes through a short connection of its own.
     void SetForcedWrites(bool on);
     void ShowMessage(const std::string& text);
+    void ReportScriptFailure(const TVersion& item, const std::exception& error);
 
     // Declared in this order so that the statement and the transactions go before the database.
     std::unique_ptr<TCmDatabase> m_DataBase;

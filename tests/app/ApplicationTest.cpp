@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <stdexcept>
 
 TEST(Application, AnExceptionInASlotReachesTheHandlerAndTheLoopGoesOn)
@@ -28,4 +29,18 @@ TEST(Application, AnExceptionInASlotReachesTheHandlerAndTheLoopGoesOn)
     application->SetExceptionHandler({});
     EXPECT_EQ(seen, "falha no evento");
     EXPECT_TRUE(after);
+}
+
+TEST(Application, ATerminationSignalEndsTheEventLoop)
+{
+    auto* application = static_cast<app::Application*>(QCoreApplication::instance());
+    application->QuitOnTerminationSignals();
+    bool timedOut = false;
+    QTimer::singleShot(0, [] { std::raise(SIGTERM); });
+    QTimer::singleShot(10000, [&] {
+        timedOut = true;
+        QCoreApplication::quit();
+    });
+    EXPECT_EQ(0, QCoreApplication::exec());
+    EXPECT_FALSE(timedOut);
 }

@@ -1,3 +1,4 @@
+#include "framework/schema/dmVersaoNotavia.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestSupport.h"
 
@@ -110,4 +111,53 @@ TEST(NotaviaDb, ExitCodesAndMessages)
         EXPECT_THAT(result.Output, ::testing::HasSubstr(c.Message));
     }
     EXPECT_EQ("não sobrescrever", tests::ReadFile(backup));
+}
+
+TEST(NotaviaDb, UpgradeBacksUpThenRunsOnlyTheMissingScripts)
+{
+    const std::string path = tests::CreateEmptyDatabase("antigo.fdb");
+    {
+        TdmVersaoNotavia module;
+        module.ScriptsCommon().Versions().resize(6); // COMMON.SQL up to 1.05
+        module.RunAllScripts(path);
+    }
+    const Result upgraded = RunTool("upgrade " + Quoted(path));
+    ASSERT_EQ(0, upgraded.ExitCode) << upgraded.Output;
+    EXPECT_THAT(upgraded.Output,
+                ::testing::ContainsRegex("Backup gravado: .*antigo\\.fdb-[-0-9]+\\.gbk\n"
+                                         "Aplicando COMMON.SQL - 1.06\n"
+                                         "Aplicando COMMON.SQL - 1.07\n"
+                                         "Aplicando COMMON.SQL - 1.08\n"
+                                         "Banco de Dados foi atualizado com sucesso.\n$"));
+    EXPECT_EQ("COMMON.SQL 1.08\nNOTAVIA-NFSE.SQL 1.04\n", RunTool("version " + Quoted(path)).Output);
+
+    // Up to date: nothing to back up, nothing to run.
+    const Result again = RunTool("upgrade " + Quoted(path));
+    EXPECT_EQ(0, again.ExitCode);
+    EXPECT_EQ("", again.Output);
+
+    const Result users = RunTool("users " + Quoted(path));
+    EXPECT_EQ(0, users.ExitCode);
+    EXPECT_EQ("Nenhum outro usuário conectado.\n", users.Output);
+}
+
+TEST(NotaviaDb, UpgradeRefusesANewerOrBusyDatabase)
+{
+    const std::string newer = tests::CopySchemaDatabase("nova.fdb");
+    {
+        tests::DatabaseSession db(newer);
+        db.Exec("update VERSAO set NUMERO = '1.09' where ID = 1");
+        db.Commit();
+    }
+    const Result refused = RunTool("upgrade " + Quoted(newer));
+    EXPECT_EQ(4, refused.ExitCode);
+    EXPECT_THAT(refused.Output, ::testing::HasSubstr("Programa: COMMON.SQL-1.08\r\nBanco de Dados: COMMON.SQL-1.09"));
+    EXPECT_THAT(refused.Output, ::testing::Not(::testing::HasSubstr("Backup gravado")));
+
+    // The embedded engine lets one process at a time open the file: the tool says why it stops.
+    const std::string busy = tests::CopySchemaDatabase("ocupado.fdb");
+    tests::DatabaseSession holder(busy);
+    const Result locked = RunTool("upgrade " + Quoted(busy));
+    EXPECT_EQ(4, locked.ExitCode);
+    EXPECT_THAT(locked.Output, ::testing::HasSubstr("Não foi possível ler as versões de"));
 }
