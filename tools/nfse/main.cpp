@@ -406,7 +406,7 @@ int RunSend(const Options& options, const std::vector<std::string>& args)
     const std::unique_ptr<TmvlNFSe> opened = OpenCityEngine(options, *city);
     TmvlNFSe& engine = *opened;
     // A file named on the command line is the user's, relative to where the command runs.
-    const std::string xml = engine.Utility().ReadTextFile(std::filesystem::absolute(line.Words[0]).string());
+    const std::string xml = engine.Utility().ReadTextFile(CommandLinePath(line.Words[0]));
 
     std::string answer;
     if (service) {
