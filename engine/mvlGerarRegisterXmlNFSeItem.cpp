@@ -50,7 +50,7 @@ void TmvlGerarRegisterXmlNFSeItem::RegisterParams()
     Parametros().Add("RpsLogEnvio");
 }
 
-std::string TmvlGerarRegisterXmlNFSeItem::MarcarQuebrasDeLinha(std::string_view xml, std::string_view lineBreak)
+std::string TmvlGerarRegisterXmlNFSeItem::MarkLineBreaks(std::string_view xml, std::string_view lineBreak)
 {
     std::string reason;
     engine::XmlDocPtr doc = engine::ParseXmlText(xml, &reason);
@@ -71,13 +71,13 @@ void TmvlGerarRegisterXmlNFSeItem::Executar(TmvlNFSeAbrasf& engine)
 {
     const std::string xml = Parametros().Value("XML", true);
     const std::string rpsLog = Parametros().Value("RpsLogEnvio");
-    const std::string marked = MarcarQuebrasDeLinha(xml, engine.ExecutarComando("RetornaStringQuebraDeLinha"));
+    const std::string marked = MarkLineBreaks(xml, engine.ExecutarComando("RetornaStringQuebraDeLinha"));
     switch (engine.ConfiguracoesImpressao().ModoImpressao) {
     case TmvlModoImpressaoNFSe::printRPS:
-        SetResponse(RegistroDoLote(engine, marked));
+        SetResponse(RegisterFromLot(engine, marked));
         break;
     case TmvlModoImpressaoNFSe::printNFSe:
-        SetResponse(RegistroDaConsulta(engine, marked, rpsLog));
+        SetResponse(RegisterFromConsult(engine, marked, rpsLog));
         break;
     default:
         throw EmvlNFSeCollectionException("Modo não suportado para essa rotina");

@@ -17,10 +17,10 @@ public:
 
     // Every line break a text node may hold (the answer's line-break text, escaped or not,
     // "<br />", CR LF, LF) becomes "|", the printing's line delimiter. The text must be XML.
-    static std::string MarcarQuebrasDeLinha(std::string_view xml, std::string_view lineBreak);
+    static std::string MarkLineBreaks(std::string_view xml, std::string_view lineBreak);
 
 protected:
-    virtual std::string RegistroDoLote(TmvlNFSeAbrasf& engine, const std::string& xml) = 0;
-    virtual std::string RegistroDaConsulta(TmvlNFSeAbrasf& engine, const std::string& xml,
-                                           const std::string& rpsLogEnvio) = 0;
+    virtual std::string RegisterFromLot(TmvlNFSeAbrasf& engine, const std::string& xml) = 0;
+    virtual std::string RegisterFromConsult(TmvlNFSeAbrasf& engine, const std::string& xml,
+                                            const std::string& rpsLogEnvio) = 0;
 };

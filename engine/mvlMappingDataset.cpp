@@ -110,7 +110,7 @@ void TmvlMappingDatasets::Debug(size_t depth, const std::string& line)
     }
 }
 
-void TmvlMappingDatasets::CriarDataSets(const std::string& name)
+void TmvlMappingDatasets::BuildDataSets(const std::string& name)
 {
     Build(name, nullptr, 0);
 }
@@ -168,7 +168,7 @@ TMvlXSDClientDataSet& TmvlMappingDatasets::DataSet(std::string_view name) const
     throw EmvlNFSeMappingDatasetsException(platform::Format("Dataset \"%s\" não encontrado", name));
 }
 
-void TmvlMappingDatasets::Limpar()
+void TmvlMappingDatasets::Clear()
 {
     m_dataSets.clear();
     m_log.clear();
@@ -176,7 +176,7 @@ void TmvlMappingDatasets::Limpar()
     m_MappingFileName.clear();
 }
 
-void TmvlMappingDatasets::CarregarXml(std::string_view xml, std::string_view dataSetName)
+void TmvlMappingDatasets::LoadXml(std::string_view xml, std::string_view dataSetName)
 {
     if (m_dataSets.empty()) {
         throw EmvlNFSeMappingDatasetsException("Datasets ainda não foram gerados");
@@ -286,9 +286,9 @@ std::string TmvlPrintNfseDatasets::GetXml()
     return FormatXml(platform::Format("%s<%s>%s%s</%s>", Declaration(), kRootName, main, config, kRootName));
 }
 
-std::string TmvlMappingDatasets::XmlDoRpsNoLog(const std::string& pointerFolder, std::string_view cpfCnpj,
-                                               std::string_view numero, std::string_view serie,
-                                               std::string_view tipo) const
+std::string TmvlMappingDatasets::LoggedRpsXml(const std::string& pointerFolder, std::string_view cpfCnpj,
+                                              std::string_view numero, std::string_view serie,
+                                              std::string_view tipo) const
 {
     const std::string pointer = engine::PointerFileName(cpfCnpj, numero, serie, tipo);
     const std::string logFile = engine::ReadPointerFile(pointerFolder, pointer);
@@ -304,7 +304,7 @@ std::string TmvlMappingDatasets::XmlDoRpsNoLog(const std::string& pointerFolder,
     return rps;
 }
 
-std::string TmvlMappingDatasets::XmlImpressaoDaConsulta(std::string_view answer, const std::string& pointerFolder) const
+std::string TmvlMappingDatasets::ConsultPrintXml(std::string_view answer, const std::string& pointerFolder) const
 {
     TmvlXPath doc;
     doc.LoadXML(answer);
@@ -319,8 +319,8 @@ std::string TmvlMappingDatasets::XmlImpressaoDaConsulta(std::string_view answer,
             const engine::XmlNode node = engine::FirstDescendant(identification, name);
             return node ? std::string(platform::Trim(node.Text())) : std::string();
         };
-        const std::string rps = XmlDoRpsNoLog(pointerFolder, engine::IssuerDocument(note, "IdentificacaoPrestador"),
-                                              part("Numero"), part("Serie"), part("Tipo"));
+        const std::string rps = LoggedRpsXml(pointerFolder, engine::IssuerDocument(note, "IdentificacaoPrestador"),
+                                             part("Numero"), part("Serie"), part("Tipo"));
         const engine::XmlNode infNfse = engine::FirstDescendant(note, "InfNfse");
         xml += "<Rps>" + RootOuterXml(StripNamespaces(rps)) + "</Rps>";
         xml += "<Nfse>" + (infNfse ? RootOuterXml(StripNamespaces(infNfse.Xml())) : std::string()) + "</Nfse>";

@@ -32,24 +32,24 @@ public:
 
     // Builds dataset `name` and its children from the print mapping; the first one built is
     // the main dataset.
-    void CriarDataSets(const std::string& name);
+    void BuildDataSets(const std::string& name);
     // Fills the datasets from print XML ("Impressao/<dataset>/Registro…"), from the main
     // dataset or from the named one.
-    void CarregarXml(std::string_view xml, std::string_view dataSetName = {});
+    void LoadXml(std::string_view xml, std::string_view dataSetName = {});
     // The datasets as print XML; field texts are escaped, so the result is well-formed.
     virtual std::string GetXml();
 
     // The print XML of a consult answer: per note, the RPS found through its pointer file in
     // `pointerFolder` and the note itself.
-    std::string XmlImpressaoDaConsulta(std::string_view answer, const std::string& pointerFolder) const;
+    std::string ConsultPrintXml(std::string_view answer, const std::string& pointerFolder) const;
     // The RPS of a note as logged when its lot was sent, through the pointer file.
-    std::string XmlDoRpsNoLog(const std::string& pointerFolder, std::string_view cpfCnpj, std::string_view numero,
-                              std::string_view serie, std::string_view tipo) const;
+    std::string LoggedRpsXml(const std::string& pointerFolder, std::string_view cpfCnpj, std::string_view numero,
+                             std::string_view serie, std::string_view tipo) const;
 
     // "Dataset "%s" não encontrado".
     TMvlXSDClientDataSet& DataSet(std::string_view name) const;
     const TmvlXsdDatasetList& DataSets() const { return m_dataSets; }
-    void Limpar();
+    void Clear();
 
 protected:
     std::string DataSetXml(TMvlXSDClientDataSet& dataSet) const;

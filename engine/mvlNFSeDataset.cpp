@@ -580,7 +580,7 @@ TmvlNFSeDataSet::TmvlNFSeDataSet()
 
 TmvlNFSeDataSet::~TmvlNFSeDataSet() = default;
 
-std::string TmvlNFSeDataSet::PastaDoProvedor(std::string_view cityFolder)
+std::string TmvlNFSeDataSet::ProviderFolderOf(std::string_view cityFolder)
 {
     for (const FolderFallback& fallback : kFolderFallbacks) {
         if (platform::EqualsIgnoreCase(fallback.CityFolder, cityFolder)) {
@@ -590,7 +590,7 @@ std::string TmvlNFSeDataSet::PastaDoProvedor(std::string_view cityFolder)
     return {};
 }
 
-size_t TmvlNFSeDataSet::TamanhoDoCampo(std::string_view dataSetName, std::string_view fieldName)
+size_t TmvlNFSeDataSet::FieldSizeFor(std::string_view dataSetName, std::string_view fieldName)
 {
     for (const FieldSize& rule : kFieldSizes) {
         // "descricao" and "Descricao" are two rules: the field name compares as written.
@@ -604,7 +604,7 @@ size_t TmvlNFSeDataSet::TamanhoDoCampo(std::string_view dataSetName, std::string
     return 0;
 }
 
-std::string TmvlNFSeDataSet::ResolverArquivoMapping(const std::string& fileName)
+std::string TmvlNFSeDataSet::ResolveMappingFile(const std::string& fileName)
 {
     if (platform::FileExists(fileName)) {
         return fileName;
@@ -624,7 +624,7 @@ std::string TmvlNFSeDataSet::ResolverArquivoMapping(const std::string& fileName)
     if (parts.size() < 2) {
         return fileName;
     }
-    const std::string provider = PastaDoProvedor(parts[parts.size() - 2]);
+    const std::string provider = ProviderFolderOf(parts[parts.size() - 2]);
     if (provider.empty()) {
         return fileName;
     }
@@ -640,15 +640,15 @@ std::string TmvlNFSeDataSet::ResolverArquivoMapping(const std::string& fileName)
     return platform::FileExists(custom) ? custom : joined;
 }
 
-void TmvlNFSeDataSet::Preparar()
+void TmvlNFSeDataSet::Prepare()
 {
     m_tree->SetConfigSection(m_ConfigSection);
-    m_tree->SetMappingFileName(ResolverArquivoMapping(m_MappingFileName));
+    m_tree->SetMappingFileName(ResolveMappingFile(m_MappingFileName));
     m_tree->SetXMLHeader({});
     m_tree->GenerateDataSets();
 }
 
-void TmvlNFSeDataSet::CarregarTx2(const std::string& fileName)
+void TmvlNFSeDataSet::LoadTx2File(const std::string& fileName)
 {
     if (!platform::FileExists(fileName)) {
         throw EmvlNFSeDatasetException(platform::Format("Arquivo \"%s\" não foi encontrado.", fileName));
@@ -656,21 +656,21 @@ void TmvlNFSeDataSet::CarregarTx2(const std::string& fileName)
     m_tree->LoadFromTx2File(fileName);
 }
 
-void TmvlNFSeDataSet::CarregarTx2Texto(std::string_view text)
+void TmvlNFSeDataSet::LoadTx2Text(std::string_view text)
 {
     m_tree->LoadFromTx2Text(text);
 }
 
 std::string TmvlNFSeDataSet::GetXml()
 {
-    ReescreverCpfGinfes();
+    RewriteGinfesCpf();
     return m_tree->GetXml();
 }
 
 void TmvlNFSeDataSet::BeforeCreateNewDataSet(TMvlXSDClientDataSet& dataSet)
 {
     for (const auto& field : dataSet.Fields()) {
-        if (const size_t size = TamanhoDoCampo(dataSet.Name(), field->FieldName()); size > 0) {
+        if (const size_t size = FieldSizeFor(dataSet.Name(), field->FieldName()); size > 0) {
             field->SetSize(size);
         }
     }
@@ -727,7 +727,7 @@ void TmvlNFSeDataSet::BeforeReadRecord(TMvlXSDClientDataSet& dataSet)
     }
 }
 
-void TmvlNFSeDataSet::ReescreverCpfGinfes()
+void TmvlNFSeDataSet::RewriteGinfesCpf()
 {
     TMvlXSDClientDataSet* lote = m_tree->FindDataSet("EnviarLoteRpsEnvio");
     TMvlXSDClientDataSet* rps = m_tree->FindDataSet("Rps");
@@ -769,42 +769,42 @@ TMvlXSDClientDataSet& TmvlNFSeDataSet::Principal() const
 
 void TmvlNFSeDataSet::RequireOpen() const
 {
-    if (m_editMode == TEditMode::emClosed) {
+    if (m_editMode == Mode::Closed) {
         throw EmvlNFSeDatasetException("O Dataset principal ainda não foi aberto, é necessário abrí-lo para inclusão "
                                        "ou edição antes de continuar.");
     }
 }
 
-void TmvlNFSeDataSet::AbrirParaEdicao()
+void TmvlNFSeDataSet::OpenForEditing()
 {
-    if (m_editMode != TEditMode::emClosed) {
+    if (m_editMode != Mode::Closed) {
         throw EmvlNFSeDatasetException("Edição não permitida. O Dataset está aberto, salve-o antes de continuar.");
     }
     TMvlXSDClientDataSet& principal = Principal();
     principal.First();
     principal.Edit();
-    m_editMode = TEditMode::emEditing;
+    m_editMode = Mode::Editing;
 }
 
-void TmvlNFSeDataSet::AbrirParaInclusao()
+void TmvlNFSeDataSet::OpenForInserting()
 {
-    if (m_editMode != TEditMode::emClosed) {
+    if (m_editMode != Mode::Closed) {
         throw EmvlNFSeDatasetException("Edição não permitida. O Dataset está aberto, salve-o antes de continuar.");
     }
     Principal().InsertRecord();
-    m_editMode = TEditMode::emInserting;
+    m_editMode = Mode::Inserting;
 }
 
-void TmvlNFSeDataSet::EditarDataSet(std::string_view name)
+void TmvlNFSeDataSet::EditDataSet(std::string_view name)
 {
-    if (m_editMode == TEditMode::emClosed) {
+    if (m_editMode == Mode::Closed) {
         throw EmvlNFSeDatasetException(
             "Edição não permitida. Abra o dataset principal para edição antes de continuar.");
     }
     Handler(name).Edit();
 }
 
-ImvlXSDField& TmvlNFSeDataSet::CampoPorNome(std::string_view name)
+ImvlXSDField& TmvlNFSeDataSet::FieldByName(std::string_view name)
 {
     for (const auto& dataSet : m_tree->DataSets()) {
         const auto& fields = dataSet->Fields();
@@ -813,9 +813,9 @@ ImvlXSDField& TmvlNFSeDataSet::CampoPorNome(std::string_view name)
             if (!platform::EqualsIgnoreCase(fields[i]->FieldName(), name)) {
                 continue;
             }
-            if (m_editMode == TEditMode::emEditing) {
+            if (m_editMode == Mode::Editing) {
                 dataSet->Edit();
-            } else if (m_editMode == TEditMode::emInserting &&
+            } else if (m_editMode == Mode::Inserting &&
                        dataSet->Table().CurrentState() == engine::MemoryTable::State::Browse) {
                 dataSet->InsertRecord();
             }
@@ -825,32 +825,32 @@ ImvlXSDField& TmvlNFSeDataSet::CampoPorNome(std::string_view name)
     throw EmvlNFSeDatasetException(platform::Format("Campo \"%s\" não encontrado", name));
 }
 
-void TmvlNFSeDataSet::Primeiro()
+void TmvlNFSeDataSet::First()
 {
     Principal().First();
 }
 
-void TmvlNFSeDataSet::Proximo()
+void TmvlNFSeDataSet::Next()
 {
     Principal().Next();
 }
 
-bool TmvlNFSeDataSet::FimDosDados() const
+bool TmvlNFSeDataSet::Eof() const
 {
     return Principal().Eof();
 }
 
-void TmvlNFSeDataSet::GravarDataSet(std::string_view name)
+void TmvlNFSeDataSet::PostDataSet(std::string_view name)
 {
     RequireOpen();
     Handler(name).Post();
 }
 
-void TmvlNFSeDataSet::GravarPrincipal()
+void TmvlNFSeDataSet::PostPrincipal()
 {
     RequireOpen();
     Principal().Post();
-    m_editMode = TEditMode::emClosed;
+    m_editMode = Mode::Closed;
 }
 
 TmvlXsdClientDatasetHandler TmvlNFSeDataSet::Handler(std::string_view name) const

@@ -75,13 +75,13 @@ bool Exists(std::string_view xml, std::string_view xpath)
     return doc.TryLoadXML(xml) && doc.SelectNode(xpath);
 }
 
-std::string Modelo(TmvlNFSeAbrasf& engine, std::string_view name)
+std::string LoadTemplate(TmvlNFSeAbrasf& engine, std::string_view name)
 {
     return CompactXml(engine.CarregarModelo(name));
 }
 
 // The mapping file of the engine's city: its own folder, its provider's, or the schemas folder.
-std::string ArquivoMapping(TmvlNFSeAbrasf& engine)
+std::string MappingFileOf(TmvlNFSeAbrasf& engine)
 {
     const std::string& collection = engine.ConfiguracoesWebService().CollectionName;
     try {
@@ -95,10 +95,10 @@ std::string ArquivoMapping(TmvlNFSeAbrasf& engine)
 
 // The schema of the lot: looked up always (a mapping that names none stops the send), used
 // only when the engine validates before sending.
-void ValidarLote(TmvlNFSeAbrasf& engine, std::string_view lot)
+void ValidateLot(TmvlNFSeAbrasf& engine, std::string_view lot)
 {
     const std::string& collection = engine.ConfiguracoesWebService().CollectionName;
-    const std::string mappingFile = TmvlNFSeDataSet::ResolverArquivoMapping(ArquivoMapping(engine));
+    const std::string mappingFile = TmvlNFSeDataSet::ResolveMappingFile(MappingFileOf(engine));
     TmvlMappingFile mapping;
     try {
         mapping.LoadFromFile(mappingFile);
@@ -124,7 +124,7 @@ void ValidarLote(TmvlNFSeAbrasf& engine, std::string_view lot)
 
 // The text of the XML as the signing component takes it: accents folded when the engine
 // removes them.
-std::string Normalizar(TmvlNFSeAbrasf& engine, std::string_view xml)
+std::string Normalize(TmvlNFSeAbrasf& engine, std::string_view xml)
 {
     return engine.RemoverAcentos() ? platform::FoldAccents(xml) : std::string(xml);
 }
@@ -140,7 +140,7 @@ std::string FailedSend(const std::string& logPath)
 }
 
 // The line-break text of the answers turned into the printing's line delimiter.
-std::string ComDelimitadorDeLinha(TmvlNFSeAbrasf& engine, const std::string& xml)
+std::string WithLineDelimiter(TmvlNFSeAbrasf& engine, const std::string& xml)
 {
     const std::string& lineBreak = engine.ConfiguracoesWebService().StringQuebraDeLinha;
     const std::string& delimiter = engine.ConfiguracoesImpressao().LineDelimiter;
@@ -150,13 +150,13 @@ std::string ComDelimitadorDeLinha(TmvlNFSeAbrasf& engine, const std::string& xml
     return ReplaceAll(xml, lineBreak, delimiter);
 }
 
-std::string LimparResposta(std::string_view answer)
+std::string CleanAnswer(std::string_view answer)
 {
     return TmvlNFSeAbrasf::DesescaparRetorno(ExtractSoapBody(answer));
 }
 
 // The request with the lot's RPS, whatever the provider wrapped around it.
-std::string DocumentoDoEnvio(std::string_view request)
+std::string SentDocument(std::string_view request)
 {
     std::string xml = ExtractSoapBody(request);
     if (!Exists(xml, R"(//*[local-name()="Rps"])")) {
@@ -256,7 +256,7 @@ void TmvlGerarXMLPorTX2_Abrasf::PrepararDatasetParaGeracaoDeXml(TmvlNFSeAbrasf&,
     }
 }
 
-std::string TmvlGerarXMLPorTX2_Abrasf::GerarXml(TmvlNFSeAbrasf& engine, const std::string& arquivoTx2)
+std::string TmvlGerarXMLPorTX2_Abrasf::GenerateXml(TmvlNFSeAbrasf& engine, const std::string& arquivoTx2)
 {
     if (!platform::FileExists(arquivoTx2)) {
         throw EmvlNFSeCheckParams(platform::Format("Arquivo TX2 não foi encontrado no caminho \"%s\"", arquivoTx2));
@@ -264,10 +264,10 @@ std::string TmvlGerarXMLPorTX2_Abrasf::GerarXml(TmvlNFSeAbrasf& engine, const st
     std::string xml;
     {
         TmvlNFSeDataSet dataSet;
-        dataSet.SetConfigSection(SecaoConfiguracao());
-        dataSet.SetMappingFileName(ArquivoMapping(engine));
-        dataSet.Preparar();
-        dataSet.CarregarTx2(arquivoTx2);
+        dataSet.SetConfigSection(ConfigSection());
+        dataSet.SetMappingFileName(MappingFileOf(engine));
+        dataSet.Prepare();
+        dataSet.LoadTx2File(arquivoTx2);
         PrepararDatasetParaGeracaoDeXml(engine, dataSet);
         xml = dataSet.GetXml();
     }
@@ -281,7 +281,7 @@ std::string TmvlGerarXMLPorTX2_Abrasf::GerarXml(TmvlNFSeAbrasf& engine, const st
 void TmvlGerarXMLPorTX2_Abrasf::Executar(TmvlNFSeAbrasf& engine)
 {
     const std::string file = platform::NativePath(Parametros().Value("ArquivoTX2", true));
-    SetResponse(GerarXml(engine, file));
+    SetResponse(GenerateXml(engine, file));
 }
 
 // ---- CorrigirXml
@@ -302,12 +302,12 @@ void TmvlAssinarXMLAbrasf::RegisterParams()
 void TmvlAssinarXMLAbrasf::Executar(TmvlNFSeAbrasf& engine)
 {
     const std::string numeroLote = Parametros().Value("NumeroLote");
-    const std::string xml = Normalizar(engine, Parametros().Value("XML"));
+    const std::string xml = Normalize(engine, Parametros().Value("XML"));
     const std::string corrected = RunOperation(engine, "CorrigirXml", {{"XML", xml}});
     const std::string listaRps = engine.AssinarXml(std::string_view(corrected));
 
     const TConfiguracoesWebService& ws = engine.ConfiguracoesWebService();
-    const std::string loteTemplate = Modelo(engine, "EnviarLoteRpsEnvio.xml");
+    const std::string loteTemplate = LoadTemplate(engine, "EnviarLoteRpsEnvio.xml");
     const std::string signatureId = "Ass_Lote_" + numeroLote;
     std::string fragment;
     if (ws.GerarAssinaturaXml) {
@@ -322,11 +322,11 @@ void TmvlAssinarXMLAbrasf::Executar(TmvlNFSeAbrasf& engine)
         : FillTemplate(loteTemplate,
                        {numeroLote, engine.CNPJ(), engine.InscricaoMunicipal(), quantidade, listaRps, fragment});
     lote = ws.GerarAssinaturaXml ? engine.AssinarXml(lote, signatureId) : CompactXml(lote);
-    ValidarLote(engine, lote);
+    ValidateLot(engine, lote);
     if (ws.EscaparXml) {
         lote = EscapeXml(lote);
     }
-    SetResponse(FillTemplate(Modelo(engine, "RecepcionarLoteRps.xml"), {lote}));
+    SetResponse(FillTemplate(LoadTemplate(engine, "RecepcionarLoteRps.xml"), {lote}));
 }
 
 // ---- EnviarLoteRPS
@@ -352,7 +352,7 @@ std::string TmvlEnviarLoteRPSAbrasf::TratarResposta(TmvlNFSeAbrasf& engine, std:
         // the pointer files, or the lot would be sent again and issued twice. A failure here is
         // recorded in the error log and costs only the RPS part of the prints.
         try {
-            GravarArquivosPonteiros(engine, XmlEnvio());
+            WritePointerFiles(engine, XmlEnvio());
         } catch (const std::exception& error) {
             const EmvlNFSeException recorded(std::string("Lote aceito (protocolo ") + protocolo +
                                              "), mas os arquivos-ponteiros não foram gravados: " + error.what());
@@ -362,11 +362,11 @@ std::string TmvlEnviarLoteRPSAbrasf::TratarResposta(TmvlNFSeAbrasf& engine, std:
     return std::string(answer);
 }
 
-void TmvlEnviarLoteRPSAbrasf::GravarArquivosPonteiros(TmvlNFSeAbrasf& engine, std::string_view request)
+void TmvlEnviarLoteRPSAbrasf::WritePointerFiles(TmvlNFSeAbrasf& engine, std::string_view request)
 {
     TmvlXPath doc;
-    doc.LoadXML(DocumentoDoEnvio(request));
-    doc.SelectNodes(XPathRpsDoEnvio());
+    doc.LoadXML(SentDocument(request));
+    doc.SelectNodes(SentRpsXPath());
     const std::vector<engine::XmlNode> rpsList = doc.CurrentNodeList();
     std::vector<std::string> keys;
     for (const engine::XmlNode& rps : rpsList) {
@@ -412,7 +412,7 @@ std::string TmvlConsultarSituacaoLoteRpsAbrasf::MontarXMLEnvio(TmvlNFSeAbrasf& e
     try {
         const std::string protocolo = Parametros().Value("Protocolo", true);
         const std::string xml =
-            FillTemplate(Modelo(engine, NomeModelo()),
+            FillTemplate(LoadTemplate(engine, NomeModelo()),
                          {CnpjOrCpfForCity(engine.Cidade(), engine.CNPJ()), engine.InscricaoMunicipal(), protocolo});
         SetXmlEnvio(xml);
         return CompactarXml(MontarEnvelope(engine, TratarTexto(xml)));
@@ -439,7 +439,7 @@ std::string TmvlConsultarNFSePorRpsAbrasf::MontarXMLEnvio(TmvlNFSeAbrasf& engine
 {
     try {
         const std::string xml = FillTemplate(
-            Modelo(engine, NomeModelo()),
+            LoadTemplate(engine, NomeModelo()),
             {Parametros().Value("NumeroRPS"), Parametros().Value("SerieRPS"), Parametros().Value("TipoRPS"),
              CnpjOrCpfForCity(engine.Cidade(), engine.CNPJ()), engine.InscricaoMunicipal()});
         SetXmlEnvio(xml);
@@ -479,21 +479,22 @@ std::string TmvlConsultarNFSeAbrasf::MontarXMLEnvio(TmvlNFSeAbrasf& engine)
         std::string tomador;
         std::string intermediario;
         if (!value("NumeroNFSe").empty()) {
-            numero = FillTemplate(Modelo(engine, "NumeroNfse.xml"), {value("NumeroNFSe")});
+            numero = FillTemplate(LoadTemplate(engine, "NumeroNfse.xml"), {value("NumeroNFSe")});
         }
         if (!value("DataInicial").empty() && !value("DataFinal").empty()) {
-            periodo = FillTemplate(Modelo(engine, "PeriodoEmissao.xml"), {value("DataInicial"), value("DataFinal")});
+            periodo =
+                FillTemplate(LoadTemplate(engine, "PeriodoEmissao.xml"), {value("DataInicial"), value("DataFinal")});
         }
         if (!value("TomadorCPFCNPJ").empty()) {
-            tomador = FillTemplate(Modelo(engine, "Tomador.xml"), {value("TomadorCPFCNPJ"), value("TomadorIM")});
+            tomador = FillTemplate(LoadTemplate(engine, "Tomador.xml"), {value("TomadorCPFCNPJ"), value("TomadorIM")});
             tomador = ReplaceIgnoringCase(tomador, "<InscricaoMunicipal></InscricaoMunicipal>", "");
         }
         if (!value("IntermediarioCPFCNPJ").empty()) {
             intermediario = FillTemplate(
-                Modelo(engine, "IntermediarioServico.xml"),
+                LoadTemplate(engine, "IntermediarioServico.xml"),
                 {value("IntermediarioRazaoSocial"), value("IntermediarioCPFCNPJ"), value("IntermediarioIM")});
         }
-        const std::string xml = FillTemplate(Modelo(engine, NomeModelo()),
+        const std::string xml = FillTemplate(LoadTemplate(engine, NomeModelo()),
                                              {CnpjOrCpfForCity(engine.Cidade(), engine.CNPJ()),
                                               engine.InscricaoMunicipal(), numero, periodo, tomador, intermediario});
         SetXmlEnvio(xml);
@@ -526,7 +527,7 @@ std::string TmvlCancelarNFSeAbrasf::MontarXMLEnvio(TmvlNFSeAbrasf& engine)
             ibge = "0";
         }
         const std::string codigo = Parametros().Value("CodigoCancelamento");
-        const std::string pedido = Modelo(engine, "PedidoCancelamento.xml");
+        const std::string pedido = LoadTemplate(engine, "PedidoCancelamento.xml");
         const std::string signature = engine.CarregarModelo(engine::kSignatureTemplate);
         std::string xml;
         if (engine.ConfiguracoesWebService().UsarIdCancelamento) {
@@ -540,7 +541,7 @@ std::string TmvlCancelarNFSeAbrasf::MontarXMLEnvio(TmvlNFSeAbrasf& engine)
             xml = FillTemplate(pedido, {numero, engine.CNPJ(), engine.InscricaoMunicipal(), ibge, codigo, fragment});
         }
         const std::string signedXml = engine.AssinarXml(CompactXml(xml), {});
-        const std::string request = FillTemplate(Modelo(engine, NomeModelo()), {signedXml});
+        const std::string request = FillTemplate(LoadTemplate(engine, NomeModelo()), {signedXml});
         SetXmlEnvio(request);
         return CompactarXml(MontarEnvelope(engine, TratarTexto(request)));
     } catch (const EmvlException&) {
@@ -557,11 +558,11 @@ std::string TmvlCancelarNFSeAbrasf::ObterIdentificadorEnvio(std::string_view xml
 
 // ---- GerarRegisterXml
 
-std::string TmvlGerarRegisterXmlNFSeAbrasf::RegistroDoLote(TmvlNFSeAbrasf&, const std::string& xml)
+std::string TmvlGerarRegisterXmlNFSeAbrasf::RegisterFromLot(TmvlNFSeAbrasf&, const std::string& xml)
 {
     TmvlXPath doc;
     doc.LoadXML(StripNamespaces(xml));
-    if (!doc.SelectNodes(XPathRps())) {
+    if (!doc.SelectNodes(RpsXPath())) {
         throw EmvlNFSeException("Não foi possível encontrar RPS na lista");
     }
     std::string result = platform::Format("%s<%s>", kDeclaration, kRegisterRoot);
@@ -572,17 +573,17 @@ std::string TmvlGerarRegisterXmlNFSeAbrasf::RegistroDoLote(TmvlNFSeAbrasf&, cons
     return FormatXml(result);
 }
 
-std::string TmvlGerarRegisterXmlNFSeAbrasf::RegistroDaConsulta(TmvlNFSeAbrasf& engine, const std::string& xml,
-                                                               const std::string& rpsLogEnvio)
+std::string TmvlGerarRegisterXmlNFSeAbrasf::RegisterFromConsult(TmvlNFSeAbrasf& engine, const std::string& xml,
+                                                                const std::string& rpsLogEnvio)
 {
     std::string answer = ExtractEmbeddedXml(xml);
-    if (!Exists(answer, XPathNota())) {
+    if (!Exists(answer, NoteXPath())) {
         answer = ReplaceIgnoringCase(answer, "<InfNfse id=", "<CompNfse><Nfse><InfNfse id=");
         answer = ReplaceIgnoringCase(answer, "<InfNfse>", "<CompNfse><Nfse><InfNfse>");
         answer = ReplaceIgnoringCase(answer, "</InfNfse>", "</InfNfse></Nfse></CompNfse>");
     }
     TmvlXPath doc;
-    if (!doc.TryLoadXML(answer) || !doc.SelectNodes(XPathNota())) {
+    if (!doc.TryLoadXML(answer) || !doc.SelectNodes(NoteXPath())) {
         throw EmvlNFSeException("Não foi possível encontrar NFSe na consulta");
     }
     const std::vector<engine::XmlNode> notes = doc.CurrentNodeList();
@@ -649,7 +650,7 @@ void TmvlRetornaCampoComumAbrasf::RegisterParams()
     Parametros().Add("Indice", "1");
 }
 
-std::string TmvlRetornaCampoComumAbrasf::XPathDoCampo(TmvlCampoComum campo) const
+std::string TmvlRetornaCampoComumAbrasf::FieldXPath(TmvlCampoComum campo) const
 {
     const auto rps = [](const char* name) {
         return platform::Format(
@@ -695,7 +696,7 @@ void TmvlRetornaCampoComumAbrasf::Executar(TmvlNFSeAbrasf&)
             throw EmvlNFSeCheckParams(
                 platform::Format("Valor inválido para o parâmetro CampoComum (use um valor entre 0 e %d)", kHighest));
         }
-        std::string xpath = XPathDoCampo(static_cast<TmvlCampoComum>(campo));
+        std::string xpath = FieldXPath(static_cast<TmvlCampoComum>(campo));
         const std::string indice = Parametros().Value("Indice", true, "1");
         for (int i = 0; i < 3; ++i) {
             const size_t at = xpath.find("%d");
@@ -740,11 +741,11 @@ void TmvlGerarXMLPorTX2_ProxyNFSeAbrasf::RegisterParams()
     Parametros().Add("Extras");
 }
 
-std::string TmvlGerarXMLPorTX2_ProxyNFSeAbrasf::Delimitar(const std::string& xml, const std::string& delimiter) const
+std::string TmvlGerarXMLPorTX2_ProxyNFSeAbrasf::Delimit(const std::string& xml, const std::string& delimiter) const
 {
     TmvlXPath doc;
     doc.LoadXML(xml);
-    if (!doc.SelectNode(XPathElementoRps())) {
+    if (!doc.SelectNode(RpsElementXPath())) {
         return xml;
     }
     const engine::XmlNode rps = doc.CurrentNode();
@@ -777,10 +778,10 @@ std::string TmvlGerarXMLPorTX2_ProxyNFSeAbrasf::Delimitar(const std::string& xml
 void TmvlGerarXMLPorTX2_ProxyNFSeAbrasf::Executar(TmvlNFSeAbrasf& engine)
 {
     const std::string file = platform::NativePath(Parametros().Value("ArquivoTX2", true));
-    std::string xml = GerarXml(engine, file);
+    std::string xml = GenerateXml(engine, file);
     const std::string delimiter = ReadExtra(Parametros().Value("Extras"), "Delimitador");
     if (!delimiter.empty()) {
-        xml = Delimitar(xml, delimiter);
+        xml = Delimit(xml, delimiter);
     }
     SetResponse(ReplaceAll(xml, "&amp;amp;", "&amp;"));
 }
@@ -795,7 +796,7 @@ void TmvlAssinar_ProxyNFSeAbrasf::Executar(TmvlNFSeAbrasf& engine)
 {
     std::string xml = Parametros().Value("XML", true);
     xml = RunOperation(engine, "CorrigirXml", {{"XML", xml}});
-    xml = Normalizar(engine, CompactXml(xml));
+    xml = Normalize(engine, CompactXml(xml));
     const TConfiguracoesWebService& ws = engine.ConfiguracoesWebService();
     const engine::XmlSigner signer(engine.SelectedCertificate());
     const engine::SigningSettings settings = engine.MakeSigningSettings();
@@ -827,14 +828,14 @@ void TmvlEnviar_ProxyNFSeAbrasf::RegisterParams()
     Parametros().Add("Extras");
 }
 
-std::pair<std::string, std::string> TmvlEnviar_ProxyNFSeAbrasf::EnviarLote(TmvlNFSeAbrasf& engine)
+std::pair<std::string, std::string> TmvlEnviar_ProxyNFSeAbrasf::SendLot(TmvlNFSeAbrasf& engine)
 {
     std::string lote = Parametros().Value("XML");
-    ValidarLote(engine, lote);
+    ValidateLot(engine, lote);
     if (engine.ConfiguracoesWebService().EscaparXml) {
         lote = EscapeXml(lote);
     }
-    const std::string request = FillTemplate(Modelo(engine, "RecepcionarLoteRps.xml"), {lote});
+    const std::string request = FillTemplate(LoadTemplate(engine, "RecepcionarLoteRps.xml"), {lote});
     const std::string answer = RunOperation(engine, "EnviarLoteRPS", {{"XML", request}});
     const TmvlSOAPItem* item = SoapItem(engine, "EnviarLoteRPS");
     return {answer, item ? item->LogResposta() : std::string()};
@@ -842,7 +843,7 @@ std::pair<std::string, std::string> TmvlEnviar_ProxyNFSeAbrasf::EnviarLote(TmvlN
 
 void TmvlEnviar_ProxyNFSeAbrasf::Executar(TmvlNFSeAbrasf& engine)
 {
-    const auto [answer, log] = EnviarLote(engine);
+    const auto [answer, log] = SendLot(engine);
     const std::string document = ReplaceAll(ExtractEmbeddedXml(answer), "&#xD;", "");
     const std::string protocolo(platform::Trim(Text(document, R"(//*[local-name()="Protocolo"])")));
     SetResponse(!protocolo.empty() && protocolo != "0" ? protocolo : FailedSend(log));
@@ -850,14 +851,14 @@ void TmvlEnviar_ProxyNFSeAbrasf::Executar(TmvlNFSeAbrasf& engine)
 
 void TmvlEnviarSincrono_ProxyNFSeAbrasf::Executar(TmvlNFSeAbrasf& engine)
 {
-    const auto [raw, log] = EnviarLote(engine);
+    const auto [raw, log] = SendLot(engine);
     // A fault carries no MensagemRetorno, and an empty answer nothing at all: neither is a lot
     // the city took, and neither may count as sent.
     if (IsFault(raw) || platform::Trim(raw).empty()) {
         SetResponse(FailedSend(log));
         return;
     }
-    const std::string answer = LimparResposta(raw);
+    const std::string answer = CleanAnswer(raw);
     const char* codigo = R"(//*[local-name()="MensagemRetorno"]/*[local-name()="Codigo"])";
     if (Exists(answer, codigo) || !XmlIsWellFormed(answer)) {
         SetResponse(FailedSend(log));
@@ -867,7 +868,7 @@ void TmvlEnviarSincrono_ProxyNFSeAbrasf::Executar(TmvlNFSeAbrasf& engine)
         SetResponse(answer);
         return;
     }
-    const std::string xml = RootOuterXml(ComDelimitadorDeLinha(engine, answer));
+    const std::string xml = RootOuterXml(WithLineDelimiter(engine, answer));
     const char* tipo = Exists(xml, R"(//*[local-name()="Nfse"]/*[local-name()="InfNfse"]/*[local-name()="Numero"])")
         ? "LoteNotas"
         : Exists(xml, codigo) ? "ListaErros"
@@ -877,14 +878,14 @@ void TmvlEnviarSincrono_ProxyNFSeAbrasf::Executar(TmvlNFSeAbrasf& engine)
                                  tipo, xml));
 }
 
-std::string TmvlConsultaBase_ProxyNFSeAbrasf::ProtocoloDosExtras() const
+std::string TmvlConsultaBase_ProxyNFSeAbrasf::ExtrasProtocol() const
 {
     return Parametros().Exists("Extras") ? ReadExtra(Parametros().Value("Extras"), "Protocolo") : std::string();
 }
 
-std::string TmvlConsultaBase_ProxyNFSeAbrasf::ConsultarPorLote(TmvlNFSeAbrasf& engine, std::string_view protocolo,
-                                                               std::string_view xpath, std::string_view templateName,
-                                                               bool extract)
+std::string TmvlConsultaBase_ProxyNFSeAbrasf::ConsultThroughLot(TmvlNFSeAbrasf& engine, std::string_view protocolo,
+                                                                std::string_view xpath, std::string_view templateName,
+                                                                bool extract)
 {
     const std::string extras = Parametros().Exists("Extras") ? Parametros().Value("Extras") : std::string();
     std::string answer =
@@ -896,7 +897,7 @@ std::string TmvlConsultaBase_ProxyNFSeAbrasf::ConsultarPorLote(TmvlNFSeAbrasf& e
     TmvlXPath doc;
     doc.LoadXML(answer);
     const std::string node = doc.SelectNode(xpath) ? doc.CurrentNode().Xml() : std::string();
-    return FillTemplate(Modelo(engine, templateName), {extract ? EscapeXml(node) : node});
+    return FillTemplate(LoadTemplate(engine, templateName), {extract ? EscapeXml(node) : node});
 }
 
 void TmvlConsultarLote_ProxyNFSeAbrasf::RegisterParams()
@@ -905,10 +906,10 @@ void TmvlConsultarLote_ProxyNFSeAbrasf::RegisterParams()
     Parametros().Add("Extras");
 }
 
-std::string TmvlConsultarLote_ProxyNFSeAbrasf::SituacaoDoLote(TmvlNFSeAbrasf& engine, std::string_view protocolo)
+std::string TmvlConsultarLote_ProxyNFSeAbrasf::LotSituation(TmvlNFSeAbrasf& engine, std::string_view protocolo)
 {
     const std::string answer = RunOperation(engine, "ConsultarSituacaoLoteRPS", {{"Protocolo", protocolo}});
-    return Text(LimparResposta(answer),
+    return Text(CleanAnswer(answer),
                 R"(//*[local-name()="ConsultarSituacaoLoteRpsResposta"]/*[local-name()="Situacao"])");
 }
 
@@ -918,13 +919,13 @@ void TmvlConsultarLote_ProxyNFSeAbrasf::Executar(TmvlNFSeAbrasf& engine)
     if (!IsFault(answer)) {
         // A note that holds "&lt;" or "&#231;" must come back as the city wrote it: only an "&"
         // that begins no entity is escaped.
-        answer = ReplaceAll(EscapeBareAmpersands(LimparResposta(answer)), "&amp;amp;", "&amp;");
+        answer = ReplaceAll(EscapeBareAmpersands(CleanAnswer(answer)), "&amp;amp;", "&amp;");
     }
     if (!platform::EqualsIgnoreCase(ReadExtra(Parametros().Value("Extras"), "Cabecalho"), "true")) {
         SetResponse(answer);
         return;
     }
-    const std::string xml = RootOuterXml(ComDelimitadorDeLinha(engine, answer));
+    const std::string xml = RootOuterXml(WithLineDelimiter(engine, answer));
     std::string canceladas;
     TmvlXPath doc;
     doc.LoadXML(xml);
@@ -1016,7 +1017,7 @@ void TmvlCancelarNota_ProxyNFSeAbrasf::Executar(TmvlNFSeAbrasf& engine)
         SetResponse(answer);
         return;
     }
-    const std::string xml = RootOuterXml(LimparResposta(answer));
+    const std::string xml = RootOuterXml(CleanAnswer(answer));
     const bool cancelada = Exists(xml, R"(//*[local-name()="InfPedidoCancelamento"])");
     const bool erro = Exists(xml, R"(//*[local-name()="MensagemRetorno"])");
     const std::string obs =

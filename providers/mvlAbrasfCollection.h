@@ -40,10 +40,10 @@ public:
     void Executar(TmvlNFSeAbrasf& engine) override;
 
 protected:
-    virtual std::string SecaoConfiguracao() const { return "XMLENVIO"; }
+    virtual std::string ConfigSection() const { return "XMLENVIO"; }
     // The operation's chance to change the filled tree before the XML is written.
     virtual void PrepararDatasetParaGeracaoDeXml(TmvlNFSeAbrasf& engine, TmvlNFSeDataSet& dataSet);
-    std::string GerarXml(TmvlNFSeAbrasf& engine, const std::string& arquivoTx2);
+    std::string GenerateXml(TmvlNFSeAbrasf& engine, const std::string& arquivoTx2);
 };
 
 class TmvlCorrigeXmlAbrasf : public TmvlXMLItem
@@ -76,8 +76,8 @@ public:
 
 protected:
     // The RPS of the request whose keys get pointer files.
-    virtual std::string XPathRpsDoEnvio() const { return R"(//*[local-name()="Rps"])"; }
-    void GravarArquivosPonteiros(TmvlNFSeAbrasf& engine, std::string_view request);
+    virtual std::string SentRpsXPath() const { return R"(//*[local-name()="Rps"])"; }
+    void WritePointerFiles(TmvlNFSeAbrasf& engine, std::string_view request);
 };
 
 class TmvlConsultarSituacaoLoteRpsAbrasf : public TmvlSOAPItem
@@ -151,11 +151,11 @@ public:
     const char* ClassName() const override { return "TmvlGerarRegisterXmlNFSeAbrasf"; }
 
 protected:
-    virtual std::string XPathRps() const { return R"(//*[local-name()="Rps"])"; }
-    virtual std::string XPathNota() const { return R"(//*[local-name()="CompNfse"])"; }
-    std::string RegistroDoLote(TmvlNFSeAbrasf& engine, const std::string& xml) override;
-    std::string RegistroDaConsulta(TmvlNFSeAbrasf& engine, const std::string& xml,
-                                   const std::string& rpsLogEnvio) override;
+    virtual std::string RpsXPath() const { return R"(//*[local-name()="Rps"])"; }
+    virtual std::string NoteXPath() const { return R"(//*[local-name()="CompNfse"])"; }
+    std::string RegisterFromLot(TmvlNFSeAbrasf& engine, const std::string& xml) override;
+    std::string RegisterFromConsult(TmvlNFSeAbrasf& engine, const std::string& xml,
+                                    const std::string& rpsLogEnvio) override;
 };
 
 class TmvlRetornaChaveAbrasf : public TmvlCollectionItem
@@ -187,7 +187,7 @@ public:
     void Executar(TmvlNFSeAbrasf& engine) override;
 
 protected:
-    virtual std::string XPathDoCampo(TmvlCampoComum campo) const;
+    virtual std::string FieldXPath(TmvlCampoComum campo) const;
 };
 
 class TmvlRetornaStringQuebraDeLinhaAbrasf : public TmvlCollectionItem
@@ -214,10 +214,10 @@ public:
     void Executar(TmvlNFSeAbrasf& engine) override;
 
 protected:
-    std::string SecaoConfiguracao() const override { return "ENVIAR"; }
-    virtual std::string XPathElementoRps() const { return R"(//*[local-name()="Rps"])"; }
+    std::string ConfigSection() const override { return "ENVIAR"; }
+    virtual std::string RpsElementXPath() const { return R"(//*[local-name()="Rps"])"; }
     // The delimiter before every RPS and before the end of their list.
-    std::string Delimitar(const std::string& xml, const std::string& delimiter) const;
+    std::string Delimit(const std::string& xml, const std::string& delimiter) const;
 };
 
 class TmvlAssinar_ProxyNFSeAbrasf : public TmvlXMLNodeSigner
@@ -238,7 +238,7 @@ public:
 protected:
     // Runs "EnviarLoteRPS" with the lot in its envelope; the answer, and the answer's log
     // path (empty when the transport did not run).
-    std::pair<std::string, std::string> EnviarLote(TmvlNFSeAbrasf& engine);
+    std::pair<std::string, std::string> SendLot(TmvlNFSeAbrasf& engine);
 };
 
 class TmvlEnviarSincrono_ProxyNFSeAbrasf : public TmvlEnviar_ProxyNFSeAbrasf
@@ -254,11 +254,11 @@ public:
     const char* ClassName() const override { return "TmvlConsultaBase_ProxyNFSeAbrasf"; }
 
 protected:
-    std::string ProtocoloDosExtras() const;
+    std::string ExtrasProtocol() const;
     // The lot consulted through "ConsultarLote_ViaProxy", its node at `xpath` put in
     // `templateName` (escaped when `extract`); for derived collections.
-    std::string ConsultarPorLote(TmvlNFSeAbrasf& engine, std::string_view protocolo, std::string_view xpath,
-                                 std::string_view templateName, bool extract);
+    std::string ConsultThroughLot(TmvlNFSeAbrasf& engine, std::string_view protocolo, std::string_view xpath,
+                                  std::string_view templateName, bool extract);
 };
 
 class TmvlConsultarLote_ProxyNFSeAbrasf : public TmvlConsultaBase_ProxyNFSeAbrasf
@@ -268,7 +268,7 @@ public:
     void RegisterParams() override;
     void Executar(TmvlNFSeAbrasf& engine) override;
     // The lot's situation through "ConsultarSituacaoLoteRPS", for derived collections.
-    static std::string SituacaoDoLote(TmvlNFSeAbrasf& engine, std::string_view protocolo);
+    static std::string LotSituation(TmvlNFSeAbrasf& engine, std::string_view protocolo);
 };
 
 class TmvlConsultarNota_ProxyNFSeAbrasf : public TmvlConsultaBase_ProxyNFSeAbrasf

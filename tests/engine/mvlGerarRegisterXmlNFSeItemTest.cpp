@@ -19,6 +19,6 @@ TEST(TmvlGerarRegisterXmlNFSeItem, LineBreaksOfTextsBecomeTheDelimiter)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.Name);
-        EXPECT_EQ(TmvlGerarRegisterXmlNFSeItem::MarcarQuebrasDeLinha(row.Xml, row.LineBreak), row.Expected);
+        EXPECT_EQ(TmvlGerarRegisterXmlNFSeItem::MarkLineBreaks(row.Xml, row.LineBreak), row.Expected);
     }
 }

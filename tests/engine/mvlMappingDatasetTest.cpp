@@ -30,8 +30,8 @@ TEST(TmvlMappingDatasets, PrintXmlWithAmpersandsStaysWellFormed)
     TmvlPrintNfseDatasets print;
     print.SetMappingFileName(PrintMapping());
     print.SetDebugMode(true);
-    print.CriarDataSets("Nfse");
-    print.CarregarXml(kPrintXml);
+    print.BuildDataSets("Nfse");
+    print.LoadXml(kPrintXml);
 
     TMvlXSDClientDataSet& nfse = print.DataSet("nfse");
     nfse.First();
@@ -49,8 +49,8 @@ TEST(TmvlMappingDatasets, PrintXmlWithAmpersandsStaysWellFormed)
     // Each note keeps only its own services.
     TmvlPrintNfseDatasets again;
     again.SetMappingFileName(PrintMapping());
-    again.CriarDataSets("Nfse");
-    again.CarregarXml(xml);
+    again.BuildDataSets("Nfse");
+    again.LoadXml(xml);
     TMvlXSDClientDataSet& services = again.DataSet("Servicos");
     TMvlXSDClientDataSet& notes = again.DataSet("Nfse");
     notes.First();
@@ -64,7 +64,7 @@ TEST(TmvlMappingDatasets, Failures)
 {
     TmvlMappingDatasets print;
     try {
-        print.CarregarXml("<Impressao/>");
+        print.LoadXml("<Impressao/>");
         ADD_FAILURE();
     } catch (const EmvlNFSeMappingDatasetsException& error) {
         EXPECT_STREQ(error.what(), "Datasets ainda não foram gerados");
@@ -72,12 +72,12 @@ TEST(TmvlMappingDatasets, Failures)
     const std::string mapping = PrintMapping();
     print.SetMappingFileName(mapping);
     try {
-        print.CriarDataSets("Rps");
+        print.BuildDataSets("Rps");
         ADD_FAILURE();
     } catch (const EmvlNFSeMappingDatasetsException& error) {
         EXPECT_EQ(std::string(error.what()), "Dataset de Impressão \"Rps\" não configurado no Mapping:\r" + mapping);
     }
-    print.CriarDataSets("Nfse");
+    print.BuildDataSets("Nfse");
     struct Row
     {
         const char* Xml;
@@ -87,7 +87,7 @@ TEST(TmvlMappingDatasets, Failures)
                         {"<Impressao><Rps/></Impressao>", "XML não corresponde ao dataset gerado"}};
     for (const Row& row : rows) {
         try {
-            print.CarregarXml(row.Xml);
+            print.LoadXml(row.Xml);
             ADD_FAILURE() << row.Xml;
         } catch (const EmvlNFSeMappingDatasetsException& error) {
             EXPECT_STREQ(error.what(), row.Message);
@@ -151,7 +151,7 @@ TEST(TmvlMappingDatasets, ConsultPrintXmlForCnpjAndCpfIssuers)
         note("901", "<CpfCnpj><Cpf>12345678901</Cpf></CpfCnpj>", "6") + "</ListaNfse></ConsultarLoteRpsResposta>";
 
     TmvlPrintNfseDatasets print;
-    const std::string xml = CompactXml(print.XmlImpressaoDaConsulta(answer, folder));
+    const std::string xml = CompactXml(print.ConsultPrintXml(answer, folder));
     ASSERT_TRUE(XmlIsWellFormed(xml)) << xml;
     EXPECT_NE(xml.find("<Rps><Rps><InfRps><IdentificacaoRps><Numero>5</Numero>"), std::string::npos) << xml;
     EXPECT_NE(xml.find("<Cpf>12345678901</Cpf></CpfCnpj></Prestador></InfRps></Rps></Rps><Nfse><InfNfse><Numero>901"),
@@ -160,7 +160,7 @@ TEST(TmvlMappingDatasets, ConsultPrintXmlForCnpjAndCpfIssuers)
     EXPECT_EQ(xml.find("urn:n"), std::string::npos) << "espaços de nomes removidos";
 
     try {
-        print.XmlImpressaoDaConsulta("<L>" + note("902", "<Cnpj>12345678000195</Cnpj>", "7") + "</L>", folder);
+        print.ConsultPrintXml("<L>" + note("902", "<Cnpj>12345678000195</Cnpj>", "7") + "</L>", folder);
         ADD_FAILURE();
     } catch (const EmvlNFSeMappingDatasetsException& error) {
         EXPECT_STREQ(error.what(),

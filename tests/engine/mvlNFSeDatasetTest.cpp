@@ -35,8 +35,8 @@ std::string Convert(const std::string& mapping, const std::string& tx2Text)
 {
     TmvlNFSeDataSet dataSet;
     dataSet.SetMappingFileName(mapping);
-    dataSet.Preparar();
-    dataSet.CarregarTx2Texto(tx2Text);
+    dataSet.Prepare();
+    dataSet.LoadTx2Text(tx2Text);
     return dataSet.GetXml();
 }
 
@@ -66,10 +66,10 @@ TEST(TmvlNFSeDataSet, MappingOfACityFolderFallsBackToItsProvider)
         }
         const std::string city = std::string(row.Name) == "CityWithoutProvider" ? "NENHUMA" : "ARARAS";
         const std::string given = base + city + "/Mapping.txt";
-        EXPECT_EQ(TmvlNFSeDataSet::ResolverArquivoMapping(given), row.Expected.empty() ? given : base + row.Expected);
+        EXPECT_EQ(TmvlNFSeDataSet::ResolveMappingFile(given), row.Expected.empty() ? given : base + row.Expected);
     }
-    EXPECT_EQ(TmvlNFSeDataSet::PastaDoProvedor("capinzalsc"), "BETHA");
-    EXPECT_EQ(TmvlNFSeDataSet::PastaDoProvedor("CONTAGEM"), "GovBr");
+    EXPECT_EQ(TmvlNFSeDataSet::ProviderFolderOf("capinzalsc"), "BETHA");
+    EXPECT_EQ(TmvlNFSeDataSet::ProviderFolderOf("CONTAGEM"), "GovBr");
 }
 
 TEST(TmvlNFSeDataSet, MissingMappingFailsNamingTheCityPath)
@@ -78,7 +78,7 @@ TEST(TmvlNFSeDataSet, MissingMappingFailsNamingTheCityPath)
     const std::string given = tests::TempDir() + "Esquemas/ARARAS/Mapping.txt";
     dataSet.SetMappingFileName(given);
     try {
-        dataSet.Preparar();
+        dataSet.Prepare();
         FAIL() << "sem arquivo de mapeamento";
     } catch (const EmvlXSDFileNotFound& error) {
         EXPECT_NE(std::string(error.what()).find("ARARAS"), std::string::npos) << error.what();
@@ -90,8 +90,8 @@ TEST(TmvlNFSeDataSet, AbrasfLotFromTx2IsSchemaValid)
     const std::string folder = AbrasfFolder();
     TmvlNFSeDataSet dataSet;
     dataSet.SetMappingFileName(folder + "Mapping.txt");
-    dataSet.Preparar();
-    dataSet.CarregarTx2(tests::CopyFixture("engine/NFSeDataset/LoteDoisTomadores.tx2"));
+    dataSet.Prepare();
+    dataSet.LoadTx2File(tests::CopyFixture("engine/NFSeDataset/LoteDoisTomadores.tx2"));
     const std::string xml = dataSet.GetXml();
     EXPECT_EQ(xml.rfind("<EnviarLoteRpsEnvio xmlns=\"http://www.abrasf.org.br/ABRASF/arquivos/nfse.xsd\">", 0), 0u)
         << "sem declaração XML e com o espaço de nomes do padrão";
@@ -154,7 +154,7 @@ TEST(TmvlNFSeDataSet, FieldSizeRules)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.DataSet) + "." + row.Field);
-        EXPECT_EQ(TmvlNFSeDataSet::TamanhoDoCampo(row.DataSet, row.Field), row.Size);
+        EXPECT_EQ(TmvlNFSeDataSet::FieldSizeFor(row.DataSet, row.Field), row.Size);
     }
 }
 
@@ -178,8 +178,8 @@ TEST(TmvlNFSeDataSet, EditingAFilledTree)
     const std::string folder = AbrasfFolder();
     TmvlNFSeDataSet dataSet;
     dataSet.SetMappingFileName(folder + "Mapping.txt");
-    dataSet.Preparar();
-    dataSet.CarregarTx2Texto(Tx2("RazaoSocialTomador=Antes\n"));
+    dataSet.Prepare();
+    dataSet.LoadTx2Text(Tx2("RazaoSocialTomador=Antes\n"));
 
     const auto expectMessage = [](const auto& action, const char* message) {
         try {
@@ -189,25 +189,25 @@ TEST(TmvlNFSeDataSet, EditingAFilledTree)
             EXPECT_STREQ(error.what(), message);
         }
     };
-    expectMessage([&] { dataSet.EditarDataSet("Rps"); },
+    expectMessage([&] { dataSet.EditDataSet("Rps"); },
                   "Edição não permitida. Abra o dataset principal para edição antes de continuar.");
-    expectMessage([&] { dataSet.GravarPrincipal(); },
+    expectMessage([&] { dataSet.PostPrincipal(); },
                   "O Dataset principal ainda não foi aberto, é necessário abrí-lo para inclusão ou edição antes de "
                   "continuar.");
 
-    dataSet.AbrirParaEdicao();
-    expectMessage([&] { dataSet.AbrirParaEdicao(); },
+    dataSet.OpenForEditing();
+    expectMessage([&] { dataSet.OpenForEditing(); },
                   "Edição não permitida. O Dataset está aberto, salve-o antes de continuar.");
-    expectMessage([&] { dataSet.CampoPorNome("NaoExiste"); }, "Campo \"NaoExiste\" não encontrado");
-    dataSet.CampoPorNome("razaosocialtomador").SetAsString("Depois & Cia");
-    dataSet.GravarPrincipal();
-    EXPECT_EQ(dataSet.EditMode(), TmvlNFSeDataSet::TEditMode::emClosed);
+    expectMessage([&] { dataSet.FieldByName("NaoExiste"); }, "Campo \"NaoExiste\" não encontrado");
+    dataSet.FieldByName("razaosocialtomador").SetAsString("Depois & Cia");
+    dataSet.PostPrincipal();
+    EXPECT_EQ(dataSet.EditMode(), TmvlNFSeDataSet::Mode::Closed);
     EXPECT_NE(dataSet.GetXml().find("<RazaoSocial>Depois &amp; Cia</RazaoSocial>"), std::string::npos);
 
-    dataSet.Primeiro();
-    EXPECT_FALSE(dataSet.FimDosDados());
-    dataSet.Proximo();
-    EXPECT_TRUE(dataSet.FimDosDados());
+    dataSet.First();
+    EXPECT_FALSE(dataSet.Eof());
+    dataSet.Next();
+    EXPECT_TRUE(dataSet.Eof());
 }
 
 TEST(TmvlNFSeDataSet, MissingTx2FileIsNamed)
@@ -215,10 +215,10 @@ TEST(TmvlNFSeDataSet, MissingTx2FileIsNamed)
     const std::string folder = AbrasfFolder();
     TmvlNFSeDataSet dataSet;
     dataSet.SetMappingFileName(folder + "Mapping.txt");
-    dataSet.Preparar();
+    dataSet.Prepare();
     const std::string missing = tests::TempDir() + "Lote99.tx2";
     try {
-        dataSet.CarregarTx2(missing);
+        dataSet.LoadTx2File(missing);
         FAIL();
     } catch (const EmvlNFSeDatasetException& error) {
         EXPECT_EQ(std::string(error.what()), "Arquivo \"" + missing + "\" não foi encontrado.");

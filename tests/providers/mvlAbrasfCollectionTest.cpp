@@ -163,9 +163,9 @@ TEST(TmvlAbrasfCollection, WholeCycleThroughTheProxyAgainstTheCity)
     EXPECT_EQ(protocolo, "PROT5000");
 
     // What the city received validates and its lot signature verifies, with xmlsec1 too.
-    ASSERT_EQ(cycle.City.Verificacoes().size(), 1u);
-    EXPECT_EQ(cycle.City.Verificacoes().back(), "");
-    const std::string received = cycle.City.Documentos().back();
+    ASSERT_EQ(cycle.City.Checks().size(), 1u);
+    EXPECT_EQ(cycle.City.Checks().back(), "");
+    const std::string received = cycle.City.Documents().back();
     EXPECT_EQ(SchemaErrors(received, "servico_enviar_lote_rps_envio.xsd"), "");
     int signatures = 0;
     EXPECT_EQ(tests::VerifyWithXmlsec1(received, cycle.Folder.Certificate.CertificatePemFile,
@@ -201,8 +201,8 @@ TEST(TmvlAbrasfCollection, WholeCycleThroughTheProxyAgainstTheCity)
 
     const std::string cancelamento = proxy.CancelarNota("202600001_2026", "Cabecalho=true");
     EXPECT_THAT(cancelamento, HasSubstr("<Cancelada>true</Cancelada>"));
-    EXPECT_EQ(cycle.City.Verificacoes().back(), "");
-    const std::string cancelRequest = cycle.City.Documentos().back();
+    EXPECT_EQ(cycle.City.Checks().back(), "");
+    const std::string cancelRequest = cycle.City.Documents().back();
     EXPECT_EQ(tests::VerifyWithXmlsec1(cancelRequest, cycle.Folder.Certificate.CertificatePemFile,
                                        {std::string(kNamespace) + ":InfPedidoCancelamento"}),
               "");
@@ -210,7 +210,7 @@ TEST(TmvlAbrasfCollection, WholeCycleThroughTheProxyAgainstTheCity)
     EXPECT_THAT(cancelRequest, HasSubstr("<CodigoCancelamento>0</CodigoCancelamento>"));
     EXPECT_THAT(proxy.ConsultarNota("202600001", ""), HasSubstr("<NfseCancelamento>"));
 
-    for (const std::string& check : cycle.City.Verificacoes()) {
+    for (const std::string& check : cycle.City.Checks()) {
         EXPECT_EQ(check, "");
     }
 }
@@ -377,8 +377,8 @@ TEST(TmvlAbrasfCollection, ConsultAndCancelRequests)
             item.Parametros().SetValue(name, value);
         }
         (void)cycle.Engine->ExecutarComando(row.Operation);
-        ASSERT_EQ(cycle.City.Documentos().size(), 1u);
-        const std::string request = cycle.City.Documentos().back();
+        ASSERT_EQ(cycle.City.Documents().size(), 1u);
+        const std::string request = cycle.City.Documents().back();
         for (const std::string& part : row.Present) {
             EXPECT_THAT(request, HasSubstr(part));
         }
@@ -497,31 +497,31 @@ TEST(TmvlAbrasfCollection, DirectOperationsBuildSignAndSendTheLot)
 
     const std::string answer = providers::RunOperation(engine, "EnviarLoteRPS", {{"XML", envelope}});
     EXPECT_THAT(answer, HasSubstr("PROT5000"));
-    EXPECT_EQ(cycle.City.Verificacoes().back(), "");
-    EXPECT_EQ(tests::VerifyWithXmlsec1(cycle.City.Documentos().back(), cycle.Folder.Certificate.CertificatePemFile,
+    EXPECT_EQ(cycle.City.Checks().back(), "");
+    EXPECT_EQ(tests::VerifyWithXmlsec1(cycle.City.Documents().back(), cycle.Folder.Certificate.CertificatePemFile,
                                        {std::string(kNamespace) + ":LoteRps"}),
               "");
     EXPECT_EQ(PointerFiles(cycle.PointerFolder()).size(), 2u);
-    EXPECT_EQ(TmvlConsultarLote_ProxyNFSeAbrasf::SituacaoDoLote(engine, "PROT5000"), "4");
+    EXPECT_EQ(TmvlConsultarLote_ProxyNFSeAbrasf::LotSituation(engine, "PROT5000"), "4");
 }
 
 TEST(TmvlAbrasfCollection, LotConsultWhileProcessingAndWithErrors)
 {
     Cycle cycle;
-    cycle.City.SetConsultasEmProcessamento(1);
+    cycle.City.SetProcessingConsultations(1);
     const std::string lot = cycle.Proxy->AssinarXML(cycle.Proxy->GerarXMLPorTX2(cycle.Tx2(), ""), "");
     const std::string protocolo = cycle.Proxy->Enviar(lot, "");
-    EXPECT_EQ(TmvlConsultarLote_ProxyNFSeAbrasf::SituacaoDoLote(*cycle.Engine, protocolo), "2");
+    EXPECT_EQ(TmvlConsultarLote_ProxyNFSeAbrasf::LotSituation(*cycle.Engine, protocolo), "2");
     EXPECT_THAT(cycle.Proxy->ConsultarLote(protocolo, "Cabecalho=true"),
                 HasSubstr("<TipoRetorno>LoteNotas</TipoRetorno><SituacaoLote>4</SituacaoLote>"));
 
-    cycle.City.SetConsultasEmProcessamento(1);
+    cycle.City.SetProcessingConsultations(1);
     const std::string outro = cycle.Proxy->Enviar(lot, "");
     EXPECT_THAT(cycle.Proxy->ConsultarLote(outro, "Cabecalho=true"),
                 HasSubstr("<TipoRetorno>ListaErros</TipoRetorno><SituacaoLote>3</SituacaoLote>"));
 
-    cycle.City.SetConsultasEmProcessamento(0);
-    cycle.City.RecusarProximoLote("E10", "RPS ja informado");
+    cycle.City.SetProcessingConsultations(0);
+    cycle.City.RefuseNextLot("E10", "RPS ja informado");
     const std::string recusado = cycle.Proxy->Enviar(lot, "");
     const std::string erros = cycle.Proxy->ConsultarLote(recusado, "Cabecalho=true");
     EXPECT_THAT(erros, HasSubstr("<SituacaoLote>3</SituacaoLote>"));

@@ -212,32 +212,32 @@ void Abrasf100City::Install(CitySim& sim, const std::string& path)
     sim.On(path, std::string(), [this](const RecordedRequest& request) { return Answer(request); });
 }
 
-void Abrasf100City::SetConsultasEmProcessamento(int count)
+void Abrasf100City::SetProcessingConsultations(int count)
 {
     std::lock_guard lock(m_mutex);
     m_processing = count;
 }
 
-void Abrasf100City::SetExigirAssinaturaDoLote(bool value)
+void Abrasf100City::SetRequireLotSignature(bool value)
 {
     std::lock_guard lock(m_mutex);
     m_requireLotSignature = value;
 }
 
-void Abrasf100City::RecusarProximoLote(std::string codigo, std::string mensagem)
+void Abrasf100City::RefuseNextLot(std::string codigo, std::string mensagem)
 {
     std::lock_guard lock(m_mutex);
     m_refuseCode = std::move(codigo);
     m_refuseMessage = std::move(mensagem);
 }
 
-std::vector<std::string> Abrasf100City::Verificacoes() const
+std::vector<std::string> Abrasf100City::Checks() const
 {
     std::lock_guard lock(m_mutex);
     return m_checks;
 }
 
-std::vector<std::string> Abrasf100City::Documentos() const
+std::vector<std::string> Abrasf100City::Documents() const
 {
     std::lock_guard lock(m_mutex);
     return m_documents;

@@ -28,17 +28,17 @@ public:
     CityAnswer Answer(const RecordedRequest& request);
 
     // The next lots answer "still processing" this many times before their notes are out.
-    void SetConsultasEmProcessamento(int count);
+    void SetProcessingConsultations(int count);
     // Lots must carry a verified signature of the lot (on by default).
-    void SetExigirAssinaturaDoLote(bool value);
+    void SetRequireLotSignature(bool value);
     // The next lot is refused with this code and message, once.
-    void RecusarProximoLote(std::string codigo, std::string mensagem);
+    void RefuseNextLot(std::string codigo, std::string mensagem);
 
     // What each request was found to be: "" when it validated and its signatures verified,
     // else the reasons; in arrival order.
-    std::vector<std::string> Verificacoes() const;
+    std::vector<std::string> Checks() const;
     // The request documents as received (the business XML, out of its envelope).
-    std::vector<std::string> Documentos() const;
+    std::vector<std::string> Documents() const;
 
 private:
     struct Note

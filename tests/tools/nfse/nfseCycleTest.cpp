@@ -73,10 +73,10 @@ TEST(nfseCycle, Tx2SignSendConsultAndCancelAgainstAnAbrasfCity)
     ASSERT_EQ(cancelled.Status, 0) << cancelled.Errors;
     EXPECT_THAT(cancelled.Output, HasSubstr("<Cancelada>true</Cancelada>"));
 
-    for (const std::string& check : city.Verificacoes()) {
+    for (const std::string& check : city.Checks()) {
         EXPECT_EQ(check, "");
     }
-    EXPECT_EQ(city.Verificacoes().size(), 5u);
+    EXPECT_EQ(city.Checks().size(), 5u);
 
     const auto usage = run({"consult", "--city", "ARACAJU", "rps", "102"});
     EXPECT_NE(usage.Status, 0);
