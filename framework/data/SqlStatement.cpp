@@ -152,6 +152,39 @@ SqlStatementType TypeOf(unsigned type)
     }
 }
 
+SqlColumnType ColumnTypeOf(unsigned type, int subType)
+{
+    switch (type) {
+    case SQL_VARYING:
+        return SqlColumnType::Text;
+    case SQL_TEXT:
+        return SqlColumnType::FixedText;
+    case SQL_BLOB:
+        return subType == 1 ? SqlColumnType::Memo : SqlColumnType::Blob;
+    case SQL_SHORT:
+        return SqlColumnType::SmallInt;
+    case SQL_LONG:
+        return SqlColumnType::Integer;
+    case SQL_INT64:
+        return SqlColumnType::BigInt;
+    case SQL_FLOAT:
+        return SqlColumnType::Float;
+    case SQL_DOUBLE:
+    case SQL_D_FLOAT:
+        return SqlColumnType::Double;
+    case SQL_TYPE_DATE:
+        return SqlColumnType::Date;
+    case SQL_TYPE_TIME:
+        return SqlColumnType::Time;
+    case SQL_TIMESTAMP:
+        return SqlColumnType::Timestamp;
+    case SQL_BOOLEAN:
+        return SqlColumnType::Boolean;
+    default:
+        return SqlColumnType::Unknown;
+    }
+}
+
 } // namespace
 
 SqlStatement::SqlStatement(TCmDatabase* database, TCmTransaction* transaction)
@@ -336,7 +369,11 @@ void SqlStatement::Prepare()
         for (unsigned i = 0; i < outputs; ++i) {
             m_fields.push_back({platform::Cp1252ToUtf8Lossy(m_output->getAlias(&status, i)),
                                 platform::Cp1252ToUtf8Lossy(m_output->getRelation(&status, i)),
-                                {}});
+                                {},
+                                platform::Cp1252ToUtf8Lossy(m_output->getField(&status, i)),
+                                ColumnTypeOf(m_output->getType(&status, i) & ~1u, m_output->getSubType(&status, i)),
+                                m_output->getScale(&status, i),
+                                m_output->getLength(&status, i)});
         }
     } catch (const DatabaseError& error) {
         m_Database->Trace(TraceCategory::Error, [&] { return "[Prepare] " + m_SQL + "\r\n" + error.what(); });

@@ -32,11 +32,34 @@ enum class SqlStatementType
     SavePoint,
 };
 
+// What the server says a result column holds.
+enum class SqlColumnType
+{
+    Unknown,
+    Text,      // varchar
+    FixedText, // char
+    Memo,      // text BLOB
+    Blob,      // binary BLOB
+    SmallInt,
+    Integer,
+    BigInt,
+    Float,
+    Double,
+    Date,
+    Time,
+    Timestamp,
+    Boolean,
+};
+
 struct SqlColumn
 {
     std::string Name;     // the column's alias, as the select list names it
     std::string Relation; // the table it comes from, empty for expressions
     SqlValue Value;
+    std::string Field; // the table's column it comes from, empty for expressions
+    SqlColumnType Type = SqlColumnType::Unknown;
+    int Scale = 0;       // negative: a numeric with that many decimals
+    unsigned Length = 0; // bytes of a text column
 };
 
 struct SqlParameter
