@@ -670,13 +670,15 @@ void SqlStatement::ReadRow(Firebird::ITransaction* transaction)
             ISC_QUAD id = ReadAt<ISC_QUAD>(at);
             fb::BlobPtr blob(m_Database->Handle()->openBlob(&status, transaction, &id, 0, nullptr));
             std::string bytes;
-            std::vector<char> segment(kBlobSegment);
+            // One buffer for every BLOB of the statement: a fresh one per value cost more than
+            // the read itself when a long list is fetched.
+            m_segment.resize(kBlobSegment);
             for (;;) {
                 unsigned got = 0;
                 const int result =
-                    blob->getSegment(&status, static_cast<unsigned>(segment.size()), segment.data(), &got);
+                    blob->getSegment(&status, static_cast<unsigned>(m_segment.size()), m_segment.data(), &got);
                 if (result == Firebird::IStatus::RESULT_OK || result == Firebird::IStatus::RESULT_SEGMENT) {
-                    bytes.append(segment.data(), got);
+                    bytes.append(m_segment.data(), got);
                 } else {
                     break;
                 }

@@ -157,6 +157,7 @@ private:
     std::vector<unsigned char> m_inputBuffer;
     fb::MetadataPtr m_output;
     std::vector<unsigned char> m_outputBuffer;
+    std::vector<char> m_segment;
 };
 
 } // namespace framework
