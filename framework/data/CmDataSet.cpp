@@ -408,15 +408,17 @@ TCmDataSet::~TCmDataSet()
 {
     SetSQLGlobals(nullptr);
     SetDataSource(nullptr);
-    // Details of this dataset lose their master; other links only lose their data.
+    // Details of this dataset lose their master; views forget it.
     const std::vector<TCmDataLink*> links = m_links;
+    m_links.clear();
     for (TCmDataLink* link : links) {
         if (auto* master = dynamic_cast<MasterLink*>(link)) {
             master->Detail()->m_DataSource = nullptr;
             master->Detail()->m_masterLink.reset();
+        } else {
+            link->DataSetGone();
         }
     }
-    m_links.clear();
 }
 
 void TCmDataSet::SetName(std::string name)
@@ -649,7 +651,9 @@ TField& TCmDataSet::FieldByName(std::string_view name) const
 
 bool TCmDataSet::HasColumn(std::string_view name) const
 {
-    return m_select.FieldIndex(name) >= 0;
+    // The field list outlives unpreparing; calculated fields are no output columns.
+    return std::any_of(m_fields.begin(), m_fields.end(),
+                       [&](const auto& field) { return !field->m_Calculated && SameName(field->m_FieldName, name); });
 }
 
 std::string TCmDataSet::RewriteOrderBy(const std::string& selectSQL, const std::string& orderByFields)
@@ -679,13 +683,13 @@ std::string TCmDataSet::RewriteOrderBy(const std::string& selectSQL, const std::
     return sql;
 }
 
-TCmDataSet::Record TCmDataSet::ReadRecord(const SqlStatement& statement)
+TCmDataSet::Record TCmDataSet::ReadRecord(SqlStatement& statement)
 {
     Record record;
     record.Values.resize(m_fields.size());
     for (size_t i = 0; i < m_fields.size(); ++i) {
         if (m_fields[i]->m_column >= 0) {
-            record.Values[i] = statement.Fields(m_fields[i]->m_column).Value;
+            record.Values[i] = statement.TakeValue(m_fields[i]->m_column);
         }
     }
     record.Bookmark = m_nextBookmark++;

@@ -147,6 +147,8 @@ public:
     // The current record moved.
     virtual void DataSetScrolled() { }
     virtual void StateChanged() { }
+    // The dataset is being destroyed; the link must forget it.
+    virtual void DataSetGone() { }
 };
 
 enum class TLocateOption
@@ -338,7 +340,7 @@ private:
     void CheckActive() const;
     void CheckBrowse(const char* operation) const;
     void BuildFields();
-    Record ReadRecord(const framework::SqlStatement& statement);
+    Record ReadRecord(framework::SqlStatement& statement);
     void CalculateFields(Record& record);
     void BeginInsert(bool append);
     void ExecuteUpdate(const std::string& sql, const char* what);

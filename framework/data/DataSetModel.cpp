@@ -6,18 +6,34 @@ DataSetModel::DataSetModel(TCmDataSet* dataSet, QObject* parent)
     : QAbstractTableModel(parent)
     , m_dataSet(dataSet)
 {
-    m_dataSet->AddDataLink(this);
+    if (m_dataSet) {
+        m_dataSet->AddDataLink(this);
+    }
     RebuildColumns();
 }
 
 DataSetModel::~DataSetModel()
 {
-    m_dataSet->RemoveDataLink(this);
+    if (m_dataSet) {
+        m_dataSet->RemoveDataLink(this);
+    }
+}
+
+void DataSetModel::DataSetGone()
+{
+    beginResetModel();
+    m_dataSet = nullptr;
+    RebuildColumns();
+    endResetModel();
 }
 
 void DataSetModel::RebuildColumns()
 {
     m_columns.clear();
+    if (!m_dataSet) {
+        m_rows = 0;
+        return;
+    }
     for (int i = 0; i < m_dataSet->FieldCount(); ++i) {
         if (m_dataSet->Fields(i).Visible()) {
             m_columns.push_back(i);
@@ -28,7 +44,7 @@ void DataSetModel::RebuildColumns()
 
 TField* DataSetModel::ColumnField(int column) const
 {
-    if (column < 0 || column >= static_cast<int>(m_columns.size()) ||
+    if (!m_dataSet || column < 0 || column >= static_cast<int>(m_columns.size()) ||
         m_columns[static_cast<size_t>(column)] >= m_dataSet->FieldCount()) {
         return nullptr;
     }
@@ -37,7 +53,7 @@ TField* DataSetModel::ColumnField(int column) const
 
 int DataSetModel::CurrentRow() const
 {
-    return m_dataSet->Active() ? m_dataSet->RecNo() - 1 : -1;
+    return m_dataSet && m_dataSet->Active() ? m_dataSet->RecNo() - 1 : -1;
 }
 
 int DataSetModel::rowCount(const QModelIndex& parent) const

@@ -10,7 +10,8 @@ namespace framework {
 
 // A dataset as a Qt table: one column per visible field (in field order, titled with the
 // display label), one row per buffered record, cells in the field's display text. It follows
-// the dataset through its data link and never moves the current record itself.
+// the dataset through its data link and never moves the current record itself; a dataset
+// destroyed first leaves it empty.
 class DataSetModel : public QAbstractTableModel, private TCmDataLink
 {
 public:
@@ -34,6 +35,7 @@ private:
     void DataSetChanged() override;
     void RecordChanged(const TField* field) override;
     void DataSetScrolled() override { }
+    void DataSetGone() override;
     void RebuildColumns();
 
     TCmDataSet* m_dataSet;

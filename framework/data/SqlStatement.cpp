@@ -749,6 +749,16 @@ const SqlValue& SqlStatement::FieldByName(std::string_view name) const
     return m_fields[static_cast<size_t>(index)].Value;
 }
 
+SqlValue SqlStatement::TakeValue(int index)
+{
+    if (index < 0 || index >= FieldCount()) {
+        throw DatabaseError("Índice de coluna fora dos limites: " + std::to_string(index));
+    }
+    SqlValue value = std::move(m_fields[static_cast<size_t>(index)].Value);
+    m_fields[static_cast<size_t>(index)].Value = SqlValue();
+    return value;
+}
+
 int64_t SqlStatement::RowsAffected()
 {
     if (!m_statement) {

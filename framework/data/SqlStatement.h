@@ -119,6 +119,9 @@ public:
     // Case-insensitive; -1 when the statement has no such column.
     int FieldIndex(std::string_view name) const;
     const SqlValue& FieldByName(std::string_view name) const;
+    // Moves a value of the current row out, for whoever buffers the rows; that column reads
+    // NULL until the next row is fetched.
+    SqlValue TakeValue(int index);
 
     // Rows the last insert, update or delete touched.
     int64_t RowsAffected();

@@ -425,3 +425,40 @@ TEST_F(CmDataSetTest, ProcedureLiteralsAndTextsKeepQuotesAsCharacters)
     EXPECT_EQ(Value("select NOME from CLIENTE where ID = 42"), "x'; delete from CLIENTE; --");
     EXPECT_EQ(Value("select count(*) from CLIENTE"), "7");
 }
+
+TEST_F(CmDataSetTest, ModelFollowsReopeningEditsAndTheEndOfItsDataset)
+{
+    auto dataSet = std::make_unique<TCmDataSet>("CLIENTE");
+    dataSet->SetDatabase(&m_database);
+    dataSet->SetSelectSQL("select ID, NOME from CLIENTE where ID <= :ULTIMO order by ID");
+    dataSet->SetModifySQL("update CLIENTE set NOME = :NOME where ID = :OLD_ID");
+    dataSet->ParamByName("ULTIMO").Value = SqlValue::Integer(41);
+    framework::DataSetModel model(dataSet.get());
+    EXPECT_EQ(model.rowCount(), 0);
+    dataSet->Open();
+    EXPECT_EQ(model.rowCount(), 2);
+
+    int changedRow = -1;
+    QObject::connect(&model, &QAbstractItemModel::dataChanged,
+                     [&](const QModelIndex& topLeft, const QModelIndex&) { changedRow = topLeft.row(); });
+    dataSet->Next();
+    dataSet->Edit();
+    dataSet->FieldByName("NOME").SetAsString("Renomeado");
+    EXPECT_EQ(changedRow, 1);
+    EXPECT_EQ(model.data(model.index(1, 1)).toString(), QStringLiteral("Renomeado"));
+    dataSet->Post();
+
+    // Controls disabled: nothing is told until they are enabled again, then everything once.
+    dataSet->DisableControls();
+    dataSet->Close();
+    dataSet->ParamByName("ULTIMO").Value = SqlValue::Integer(45);
+    dataSet->Open();
+    EXPECT_EQ(model.rowCount(), 2);
+    dataSet->EnableControls();
+    EXPECT_EQ(model.rowCount(), 6);
+
+    dataSet.reset();
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(model.columnCount(), 0);
+    EXPECT_EQ(model.DataSet(), nullptr);
+}
