@@ -1,6 +1,7 @@
 #include "framework/data/CmDataSet.h"
 
 #include "framework/data/CmControllerDataSets.h"
+#include "framework/data/CmDataSource.h"
 #include "framework/data/CmDatabase.h"
 #include "framework/data/CmIBSQL.h"
 #include "framework/data/CmSQLGlobals.h"
@@ -461,4 +462,34 @@ TEST_F(CmDataSetTest, ModelFollowsReopeningEditsAndTheEndOfItsDataset)
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_EQ(model.columnCount(), 0);
     EXPECT_EQ(model.DataSet(), nullptr);
+}
+
+TEST_F(CmDataSetTest, DataSourceTellsItsControlsWhileEnabledAndEditsOnRequest)
+{
+    std::vector<std::string> told;
+    TCmDataSource source;
+    source.OnDataChange = [&](TCmDataSource&, const TField* field) {
+        told.push_back(field ? "data " + field->FieldName() : std::string("data"));
+    };
+    source.OnStateChange = [&](TCmDataSource& s) {
+        told.push_back(s.State() == TDataSetState::dsEdit ? "state edit" : "state");
+    };
+    source.SetDataSet(&m_clientes);
+    m_clientes.Open();
+    told.clear();
+
+    source.Edit();
+    EXPECT_EQ(m_clientes.State(), TDataSetState::dsEdit);
+    m_clientes.FieldByName("NOME").SetAsString("Outro");
+    EXPECT_EQ(told, std::vector<std::string>({"state edit", "data NOME"}));
+    m_clientes.Cancel();
+
+    told.clear();
+    source.SetEnabled(false);
+    m_clientes.Next();
+    source.SetAutoEdit(false);
+    source.SetEnabled(true);
+    source.Edit();
+    EXPECT_EQ(m_clientes.State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(told, std::vector<std::string>({"data", "state"}));
 }
