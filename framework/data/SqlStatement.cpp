@@ -365,8 +365,15 @@ void SqlStatement::Prepare()
                                 std::to_string(inputs) + ".");
         }
         m_fields.clear();
+        m_outputSlots.clear();
         const unsigned outputs = m_output->getCount(&status);
         for (unsigned i = 0; i < outputs; ++i) {
+            // Read once here: asking the metadata for every column of every row cost more than
+            // the values themselves on long lists.
+            m_outputSlots.push_back({m_output->getOffset(&status, i), m_output->getNullOffset(&status, i),
+                                     m_output->getType(&status, i) & ~1u, m_output->getLength(&status, i),
+                                     m_output->getCharSet(&status, i), m_output->getScale(&status, i),
+                                     m_output->getSubType(&status, i)});
             m_fields.push_back({platform::Cp1252ToUtf8Lossy(m_output->getAlias(&status, i)),
                                 platform::Cp1252ToUtf8Lossy(m_output->getRelation(&status, i)),
                                 {},
@@ -391,6 +398,7 @@ void SqlStatement::Unprepare()
     m_inputServer.reset();
     m_input.reset();
     m_output.reset();
+    m_outputSlots.clear();
     m_inputSignature.clear();
     m_fields.clear();
     if (m_Database) {
@@ -617,19 +625,20 @@ void SqlStatement::ReadRow(Firebird::ITransaction* transaction)
     fb::Status status;
     for (unsigned i = 0; i < m_fields.size(); ++i) {
         SqlValue& value = m_fields[i].Value;
-        const unsigned char* at = m_outputBuffer.data() + m_output->getOffset(&status, i);
-        if (ReadAt<int16_t>(m_outputBuffer.data() + m_output->getNullOffset(&status, i)) != 0) {
+        const OutputSlot& slot = m_outputSlots[i];
+        const unsigned char* at = m_outputBuffer.data() + slot.Offset;
+        if (ReadAt<int16_t>(m_outputBuffer.data() + slot.NullOffset) != 0) {
             value = SqlValue();
             continue;
         }
-        const unsigned type = m_output->getType(&status, i) & ~1u;
-        const int scale = m_output->getScale(&status, i);
+        const unsigned type = slot.Type;
+        const int scale = slot.Scale;
         switch (type) {
         case SQL_TEXT:
         case SQL_VARYING: {
             const char* text = reinterpret_cast<const char*>(type == SQL_TEXT ? at : at + 2);
-            const size_t length = type == SQL_TEXT ? m_output->getLength(&status, i) : ReadAt<uint16_t>(at);
-            if (m_output->getCharSet(&status, i) == kCharsetOctets) {
+            const size_t length = type == SQL_TEXT ? slot.Length : ReadAt<uint16_t>(at);
+            if (slot.CharSet == kCharsetOctets) {
                 value = SqlValue::Binary(std::string(text, length));
             } else {
                 value = SqlValue::Text(platform::Cp1252ToUtf8Lossy(std::string_view(text, length)));
@@ -685,7 +694,7 @@ void SqlStatement::ReadRow(Firebird::ITransaction* transaction)
             }
             blob->close(&status);
             (void)blob.release();
-            if (m_output->getSubType(&status, i) == 1) {
+            if (slot.SubType == 1) {
                 value = SqlValue::Text(platform::Cp1252ToUtf8Lossy(bytes));
             } else {
                 value = SqlValue::Binary(std::move(bytes));
@@ -775,6 +784,7 @@ void SqlStatement::DatabaseGone()
     m_inputServer.reset();
     m_input.reset();
     m_output.reset();
+    m_outputSlots.clear();
     m_Database = nullptr;
 }
 

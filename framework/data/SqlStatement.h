@@ -161,6 +161,17 @@ private:
     fb::MetadataPtr m_output;
     std::vector<unsigned char> m_outputBuffer;
     std::vector<char> m_segment;
+    struct OutputSlot
+    {
+        unsigned Offset = 0;
+        unsigned NullOffset = 0;
+        unsigned Type = 0;
+        unsigned Length = 0;
+        unsigned CharSet = 0;
+        int Scale = 0;
+        int SubType = 0;
+    };
+    std::vector<OutputSlot> m_outputSlots;
 };
 
 } // namespace framework
