@@ -5,6 +5,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 
@@ -34,6 +35,11 @@ enum class OnError
 
 std::string Convert(std::string_view input, bool fromCp1252, OnError onError)
 {
+    // Plain ASCII reads the same in both encodings; a long result list is mostly that, and
+    // opening a converter per value dominated fetching it.
+    if (std::all_of(input.begin(), input.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return std::string(input);
+    }
     IconvHandle cd = fromCp1252 ? OpenConverter("UTF-8", "CP1252") : OpenConverter("CP1252", "UTF-8");
     std::string out;
     out.reserve(fromCp1252 ? input.size() + input.size() / 4 : input.size());

@@ -1,7 +1,9 @@
 #include "platform/FormatSettings.h"
 
+#include "platform/Clock.h"
 #include "platform/TextRules.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -383,6 +385,119 @@ double StrToFloat(std::string_view text, const FormatSettings& settings)
         return *value;
     }
     throw ConversionError("'" + std::string(text) + "' não é um valor numérico válido.");
+}
+
+namespace {
+
+struct NumberPart
+{
+    int Value = 0;
+    size_t Digits = 0;
+};
+
+// Unsigned decimal parts split at `separator`; empty when a part is not made of digits only.
+std::optional<std::vector<NumberPart>> NumberParts(std::string_view text, char separator)
+{
+    std::vector<NumberPart> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = std::min(text.find(separator, start), text.size());
+        const std::string_view part = text.substr(start, end - start);
+        if (part.empty() || part.size() > 4) {
+            return std::nullopt;
+        }
+        int value = 0;
+        for (char c : part) {
+            if (c < '0' || c > '9') {
+                return std::nullopt;
+            }
+            value = value * 10 + (c - '0');
+        }
+        parts.push_back({value, part.size()});
+        if (end == text.size()) {
+            return parts;
+        }
+        start = end + 1;
+    }
+}
+
+} // namespace
+
+std::optional<DateTime> TryStrToDate(std::string_view text, const FormatSettings& settings)
+{
+    const auto parts = NumberParts(Trim(text), settings.DateSeparator);
+    if (!parts || parts->size() < 2 || parts->size() > 3) {
+        return std::nullopt;
+    }
+    // The order of day, month and year follows the short date format's first letters.
+    std::string order;
+    for (char c : settings.ShortDateFormat) {
+        const char lower = static_cast<char>(c | 0x20);
+        if ((lower == 'd' || lower == 'm' || lower == 'y') && order.find(lower) == std::string::npos) {
+            order += lower;
+        }
+    }
+    if (order.size() != 3) {
+        order = "dmy";
+    }
+    const int today = Clock::Today().Year;
+    DateTime value;
+    value.Year = today;
+    size_t next = 0;
+    for (char part : order) {
+        if (part == 'y' && parts->size() == 2) {
+            continue;
+        }
+        const NumberPart number = (*parts)[next++];
+        if (part == 'd') {
+            value.Day = number.Value;
+        } else if (part == 'm') {
+            value.Month = number.Value;
+        } else if (number.Digits <= 2) {
+            const int century = (today - 50) / 100 * 100;
+            value.Year = century + number.Value < today - 50 ? century + 100 + number.Value : century + number.Value;
+        } else {
+            value.Year = number.Value;
+        }
+    }
+    if (value.Year < 1 || !IsValidDateTime(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<DateTime> TryStrToTime(std::string_view text, const FormatSettings& settings)
+{
+    const auto parts = NumberParts(Trim(text), settings.TimeSeparator);
+    if (!parts || parts->size() < 2 || parts->size() > 3) {
+        return std::nullopt;
+    }
+    DateTime value;
+    value.Hour = (*parts)[0].Value;
+    value.Minute = (*parts)[1].Value;
+    value.Second = parts->size() == 3 ? (*parts)[2].Value : 0;
+    if (value.Hour > 23 || value.Minute > 59 || value.Second > 59) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<DateTime> TryStrToDateTime(std::string_view text, const FormatSettings& settings)
+{
+    const std::string_view trimmed = Trim(text);
+    const size_t blank = trimmed.find(' ');
+    auto date = TryStrToDate(trimmed.substr(0, blank), settings);
+    if (!date || blank == std::string_view::npos) {
+        return date;
+    }
+    const auto time = TryStrToTime(trimmed.substr(blank), settings);
+    if (!time) {
+        return std::nullopt;
+    }
+    date->Hour = time->Hour;
+    date->Minute = time->Minute;
+    date->Second = time->Second;
+    return date;
 }
 
 std::string FloatToStr(double value, const FormatSettings& settings)

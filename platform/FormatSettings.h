@@ -54,6 +54,14 @@ std::string FormatDateTime(std::string_view pattern, const DateTime& value, cons
 double StrToFloat(std::string_view text, const FormatSettings& settings);
 std::optional<double> TryStrToFloat(std::string_view text, const FormatSettings& settings);
 
+// A date typed in the regional short date order (day, month, year for "dd/mm/yyyy"), parts
+// separated by the date separator; a missing year is the current one, a two-digit year falls
+// within fifty years of the current one. A time is hours:minutes[:seconds]. A date and time is a
+// date, optionally followed by blanks and a time. Empty for anything that is not a valid value.
+std::optional<DateTime> TryStrToDate(std::string_view text, const FormatSettings& settings);
+std::optional<DateTime> TryStrToTime(std::string_view text, const FormatSettings& settings);
+std::optional<DateTime> TryStrToDateTime(std::string_view text, const FormatSettings& settings);
+
 // Shortest text that reads back as the same number, with the regional decimal separator.
 std::string FloatToStr(double value, const FormatSettings& settings);
 

@@ -152,6 +152,39 @@ SqlStatementType TypeOf(unsigned type)
     }
 }
 
+SqlColumnType ColumnTypeOf(unsigned type, int subType)
+{
+    switch (type) {
+    case SQL_VARYING:
+        return SqlColumnType::Text;
+    case SQL_TEXT:
+        return SqlColumnType::FixedText;
+    case SQL_BLOB:
+        return subType == 1 ? SqlColumnType::Memo : SqlColumnType::Blob;
+    case SQL_SHORT:
+        return SqlColumnType::SmallInt;
+    case SQL_LONG:
+        return SqlColumnType::Integer;
+    case SQL_INT64:
+        return SqlColumnType::BigInt;
+    case SQL_FLOAT:
+        return SqlColumnType::Float;
+    case SQL_DOUBLE:
+    case SQL_D_FLOAT:
+        return SqlColumnType::Double;
+    case SQL_TYPE_DATE:
+        return SqlColumnType::Date;
+    case SQL_TYPE_TIME:
+        return SqlColumnType::Time;
+    case SQL_TIMESTAMP:
+        return SqlColumnType::Timestamp;
+    case SQL_BOOLEAN:
+        return SqlColumnType::Boolean;
+    default:
+        return SqlColumnType::Unknown;
+    }
+}
+
 } // namespace
 
 SqlStatement::SqlStatement(TCmDatabase* database, TCmTransaction* transaction)
@@ -332,11 +365,22 @@ void SqlStatement::Prepare()
                                 std::to_string(inputs) + ".");
         }
         m_fields.clear();
+        m_outputSlots.clear();
         const unsigned outputs = m_output->getCount(&status);
         for (unsigned i = 0; i < outputs; ++i) {
+            // Read once here: asking the metadata for every column of every row cost more than
+            // the values themselves on long lists.
+            m_outputSlots.push_back({m_output->getOffset(&status, i), m_output->getNullOffset(&status, i),
+                                     m_output->getType(&status, i) & ~1u, m_output->getLength(&status, i),
+                                     m_output->getCharSet(&status, i), m_output->getScale(&status, i),
+                                     m_output->getSubType(&status, i)});
             m_fields.push_back({platform::Cp1252ToUtf8Lossy(m_output->getAlias(&status, i)),
                                 platform::Cp1252ToUtf8Lossy(m_output->getRelation(&status, i)),
-                                {}});
+                                {},
+                                platform::Cp1252ToUtf8Lossy(m_output->getField(&status, i)),
+                                ColumnTypeOf(m_output->getType(&status, i) & ~1u, m_output->getSubType(&status, i)),
+                                m_output->getScale(&status, i),
+                                m_output->getLength(&status, i)});
         }
     } catch (const DatabaseError& error) {
         m_Database->Trace(TraceCategory::Error, [&] { return "[Prepare] " + m_SQL + "\r\n" + error.what(); });
@@ -354,6 +398,7 @@ void SqlStatement::Unprepare()
     m_inputServer.reset();
     m_input.reset();
     m_output.reset();
+    m_outputSlots.clear();
     m_inputSignature.clear();
     m_fields.clear();
     if (m_Database) {
@@ -580,19 +625,20 @@ void SqlStatement::ReadRow(Firebird::ITransaction* transaction)
     fb::Status status;
     for (unsigned i = 0; i < m_fields.size(); ++i) {
         SqlValue& value = m_fields[i].Value;
-        const unsigned char* at = m_outputBuffer.data() + m_output->getOffset(&status, i);
-        if (ReadAt<int16_t>(m_outputBuffer.data() + m_output->getNullOffset(&status, i)) != 0) {
+        const OutputSlot& slot = m_outputSlots[i];
+        const unsigned char* at = m_outputBuffer.data() + slot.Offset;
+        if (ReadAt<int16_t>(m_outputBuffer.data() + slot.NullOffset) != 0) {
             value = SqlValue();
             continue;
         }
-        const unsigned type = m_output->getType(&status, i) & ~1u;
-        const int scale = m_output->getScale(&status, i);
+        const unsigned type = slot.Type;
+        const int scale = slot.Scale;
         switch (type) {
         case SQL_TEXT:
         case SQL_VARYING: {
             const char* text = reinterpret_cast<const char*>(type == SQL_TEXT ? at : at + 2);
-            const size_t length = type == SQL_TEXT ? m_output->getLength(&status, i) : ReadAt<uint16_t>(at);
-            if (m_output->getCharSet(&status, i) == kCharsetOctets) {
+            const size_t length = type == SQL_TEXT ? slot.Length : ReadAt<uint16_t>(at);
+            if (slot.CharSet == kCharsetOctets) {
                 value = SqlValue::Binary(std::string(text, length));
             } else {
                 value = SqlValue::Text(platform::Cp1252ToUtf8Lossy(std::string_view(text, length)));
@@ -633,20 +679,22 @@ void SqlStatement::ReadRow(Firebird::ITransaction* transaction)
             ISC_QUAD id = ReadAt<ISC_QUAD>(at);
             fb::BlobPtr blob(m_Database->Handle()->openBlob(&status, transaction, &id, 0, nullptr));
             std::string bytes;
-            std::vector<char> segment(kBlobSegment);
+            // One buffer for every BLOB of the statement: a fresh one per value cost more than
+            // the read itself when a long list is fetched.
+            m_segment.resize(kBlobSegment);
             for (;;) {
                 unsigned got = 0;
                 const int result =
-                    blob->getSegment(&status, static_cast<unsigned>(segment.size()), segment.data(), &got);
+                    blob->getSegment(&status, static_cast<unsigned>(m_segment.size()), m_segment.data(), &got);
                 if (result == Firebird::IStatus::RESULT_OK || result == Firebird::IStatus::RESULT_SEGMENT) {
-                    bytes.append(segment.data(), got);
+                    bytes.append(m_segment.data(), got);
                 } else {
                     break;
                 }
             }
             blob->close(&status);
             (void)blob.release();
-            if (m_output->getSubType(&status, i) == 1) {
+            if (slot.SubType == 1) {
                 value = SqlValue::Text(platform::Cp1252ToUtf8Lossy(bytes));
             } else {
                 value = SqlValue::Binary(std::move(bytes));
@@ -710,6 +758,16 @@ const SqlValue& SqlStatement::FieldByName(std::string_view name) const
     return m_fields[static_cast<size_t>(index)].Value;
 }
 
+SqlValue SqlStatement::TakeValue(int index)
+{
+    if (index < 0 || index >= FieldCount()) {
+        throw DatabaseError("Índice de coluna fora dos limites: " + std::to_string(index));
+    }
+    SqlValue value = std::move(m_fields[static_cast<size_t>(index)].Value);
+    m_fields[static_cast<size_t>(index)].Value = SqlValue();
+    return value;
+}
+
 int64_t SqlStatement::RowsAffected()
 {
     if (!m_statement) {
@@ -726,6 +784,7 @@ void SqlStatement::DatabaseGone()
     m_inputServer.reset();
     m_input.reset();
     m_output.reset();
+    m_outputSlots.clear();
     m_Database = nullptr;
 }
 

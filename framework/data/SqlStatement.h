@@ -32,11 +32,34 @@ enum class SqlStatementType
     SavePoint,
 };
 
+// What the server says a result column holds.
+enum class SqlColumnType
+{
+    Unknown,
+    Text,      // varchar
+    FixedText, // char
+    Memo,      // text BLOB
+    Blob,      // binary BLOB
+    SmallInt,
+    Integer,
+    BigInt,
+    Float,
+    Double,
+    Date,
+    Time,
+    Timestamp,
+    Boolean,
+};
+
 struct SqlColumn
 {
     std::string Name;     // the column's alias, as the select list names it
     std::string Relation; // the table it comes from, empty for expressions
     SqlValue Value;
+    std::string Field; // the table's column it comes from, empty for expressions
+    SqlColumnType Type = SqlColumnType::Unknown;
+    int Scale = 0;       // negative: a numeric with that many decimals
+    unsigned Length = 0; // bytes of a text column
 };
 
 struct SqlParameter
@@ -96,6 +119,9 @@ public:
     // Case-insensitive; -1 when the statement has no such column.
     int FieldIndex(std::string_view name) const;
     const SqlValue& FieldByName(std::string_view name) const;
+    // Moves a value of the current row out, for whoever buffers the rows; that column reads
+    // NULL until the next row is fetched.
+    SqlValue TakeValue(int index);
 
     // Rows the last insert, update or delete touched.
     int64_t RowsAffected();
@@ -134,6 +160,18 @@ private:
     std::vector<unsigned char> m_inputBuffer;
     fb::MetadataPtr m_output;
     std::vector<unsigned char> m_outputBuffer;
+    std::vector<char> m_segment;
+    struct OutputSlot
+    {
+        unsigned Offset = 0;
+        unsigned NullOffset = 0;
+        unsigned Type = 0;
+        unsigned Length = 0;
+        unsigned CharSet = 0;
+        int Scale = 0;
+        int SubType = 0;
+    };
+    std::vector<OutputSlot> m_outputSlots;
 };
 
 } // namespace framework

@@ -10,6 +10,20 @@
 
 namespace framework {
 
+SqlValue::PackedDateTime SqlValue::Pack(const platform::DateTime& value)
+{
+    return {static_cast<int16_t>(value.Year), static_cast<int16_t>(value.Millisecond),
+            static_cast<int8_t>(value.Month), static_cast<int8_t>(value.Day),
+            static_cast<int8_t>(value.Hour),  static_cast<int8_t>(value.Minute),
+            static_cast<int8_t>(value.Second)};
+}
+
+platform::DateTime SqlValue::Unpack() const
+{
+    return {m_dateTime.Year,   m_dateTime.Month,  m_dateTime.Day,        m_dateTime.Hour,
+            m_dateTime.Minute, m_dateTime.Second, m_dateTime.Millisecond};
+}
+
 SqlValue SqlValue::Integer(int64_t value)
 {
     SqlValue result;
@@ -46,7 +60,7 @@ SqlValue SqlValue::Date(const platform::DateTime& value)
 {
     SqlValue result;
     result.m_kind = SqlValueKind::Date;
-    result.m_dateTime = {value.Year, value.Month, value.Day, 0, 0, 0, 0};
+    result.m_dateTime = Pack({value.Year, value.Month, value.Day, 0, 0, 0, 0});
     return result;
 }
 
@@ -54,10 +68,11 @@ SqlValue SqlValue::Time(const platform::DateTime& value)
 {
     SqlValue result;
     result.m_kind = SqlValueKind::Time;
-    result.m_dateTime = value;
-    result.m_dateTime.Year = 1899;
-    result.m_dateTime.Month = 12;
-    result.m_dateTime.Day = 30;
+    platform::DateTime time = value;
+    time.Year = 1899;
+    time.Month = 12;
+    time.Day = 30;
+    result.m_dateTime = Pack(time);
     return result;
 }
 
@@ -65,13 +80,13 @@ SqlValue SqlValue::Timestamp(const platform::DateTime& value)
 {
     SqlValue result;
     result.m_kind = SqlValueKind::Timestamp;
-    result.m_dateTime = value;
+    result.m_dateTime = Pack(value);
     return result;
 }
 
 std::string SqlValue::AsString() const
 {
-    const platform::DateTime& d = m_dateTime;
+    const platform::DateTime d = Unpack();
     switch (m_kind) {
     case SqlValueKind::Null:
         return {};
@@ -154,7 +169,7 @@ platform::DateTime SqlValue::AsDateTime() const
     case SqlValueKind::Date:
     case SqlValueKind::Time:
     case SqlValueKind::Timestamp:
-        return m_dateTime;
+        return Unpack();
     default:
         throw DatabaseError("'" + AsString() + "' não é uma data válida.");
     }

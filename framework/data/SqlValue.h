@@ -48,11 +48,29 @@ public:
     const std::string& AsBytes() const { return m_text; }
 
 private:
+    // A buffered result list holds one value per column and row: the number and the date share
+    // their room, and a date is kept in as few bytes as its parts need.
+    struct PackedDateTime
+    {
+        int16_t Year;
+        int16_t Millisecond;
+        int8_t Month;
+        int8_t Day;
+        int8_t Hour;
+        int8_t Minute;
+        int8_t Second;
+    };
+    static PackedDateTime Pack(const platform::DateTime& value);
+    platform::DateTime Unpack() const;
+
     SqlValueKind m_kind = SqlValueKind::Null;
-    int64_t m_integer = 0;
-    double m_double = 0;
+    union
+    {
+        int64_t m_integer = 0;
+        double m_double;
+        PackedDateTime m_dateTime;
+    };
     std::string m_text;
-    platform::DateTime m_dateTime;
 };
 
 } // namespace framework
