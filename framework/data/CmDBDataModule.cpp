@@ -1,5 +1,6 @@
 #include "framework/data/CmDBDataModule.h"
 
+#include "framework/data/CmDataSet.h"
 #include "framework/data/DatabaseError.h"
 #include "framework/data/SilentAbort.h"
 #include "framework/data/VersionModule.h"
@@ -17,7 +18,6 @@ const char* const kRetryQuestion = "Não foi possível conectar o banco de dados
 
 TClsDBDataModule* s_module = nullptr;
 framework::LoginAtStartupFunction s_login = nullptr;
-framework::DataSetSwitchHooks s_dataSetHooks;
 int s_programModuloID = 0;
 
 std::vector<std::string> TransactionParams()
@@ -76,11 +76,6 @@ void SetLoginAtStartup(LoginAtStartupFunction login)
 LoginAtStartupFunction LoginAtStartup()
 {
     return s_login;
-}
-
-void SetDataSetSwitchHooks(DataSetSwitchHooks hooks)
-{
-    s_dataSetHooks = hooks;
 }
 
 int ProgramModuloID()
@@ -200,11 +195,9 @@ bool TClsDBDataModule::ConnectDatabase(const std::string& name)
     try {
         if (m_dbMain->Connected()) {
             previous = m_dbMain->DatabaseName();
-            if (s_dataSetHooks.IsOpen) {
-                for (int i = 0; i < m_CmSQLGlobals->DataSetCount(); ++i) {
-                    if (s_dataSetHooks.IsOpen(*m_CmSQLGlobals->DataSets(i))) {
-                        dataSets.push_back(m_CmSQLGlobals->DataSets(i));
-                    }
+            for (int i = 0; i < m_CmSQLGlobals->DataSetCount(); ++i) {
+                if (m_CmSQLGlobals->DataSets(i)->Active()) {
+                    dataSets.push_back(m_CmSQLGlobals->DataSets(i));
                 }
             }
             for (int i = 0; i < m_dbMain->TransactionCount(); ++i) {
@@ -262,10 +255,8 @@ void TClsDBDataModule::ConnectAndRestore(const std::string& name, const std::vec
     for (TCmTransaction* transaction : transactions) {
         transaction->SetActive(true);
     }
-    if (s_dataSetHooks.SetOpen) {
-        for (TCmDataSet* dataSet : dataSets) {
-            s_dataSetHooks.SetOpen(*dataSet, true);
-        }
+    for (TCmDataSet* dataSet : dataSets) {
+        dataSet->SetActive(true);
     }
 }
 

@@ -43,15 +43,6 @@ using LoginAtStartupFunction = bool (*)(TClsDBDataModule& module);
 void SetLoginAtStartup(LoginAtStartupFunction login);
 LoginAtStartupFunction LoginAtStartup();
 
-// How a database switch closes and reopens the framework datasets registered with the session.
-// The dataset layer registers these; without them a switch carries no datasets over.
-struct DataSetSwitchHooks
-{
-    bool (*IsOpen)(TCmDataSet& dataSet) = nullptr;
-    void (*SetOpen)(TCmDataSet& dataSet, bool open) = nullptr;
-};
-void SetDataSetSwitchHooks(DataSetSwitchHooks hooks);
-
 // The module number of the running program; set by the program entry before any module exists.
 int ProgramModuloID();
 void SetProgramModuloID(int id);

@@ -1,5 +1,6 @@
 #include "framework/data/CmDBDataModule.h"
 
+#include "framework/data/CmDataSet.h"
 #include "framework/data/DatabaseError.h"
 #include "framework/data/SilentAbort.h"
 #include "framework/data/VersionModule.h"
@@ -227,11 +228,18 @@ TEST(TClsDBDataModule, AFailedSwitchKeepsThePreviousDatabaseWithItsTransactions)
     TClsDBDataModule module(&ui, folder);
     ASSERT_TRUE(module.ConnectDatabase(first));
     module.trMain().StartTransaction();
+    TCmDataSet modules;
+    modules.SetDatabase(&module.dbMain());
+    modules.SetTransaction(&module.trMain());
+    modules.SetSQLGlobals(&module.CmSQLGlobals());
+    modules.SetSelectSQL("select ID from MODULO");
+    modules.Open();
 
     for (const std::string& target : {refused, tests::TempDir() + "nao-existe.fdb"}) {
         SCOPED_TRACE(target);
         EXPECT_FALSE(module.ConnectDatabase(target));
         EXPECT_TRUE(module.dbMain().Connected());
+        EXPECT_TRUE(modules.Active()) << "an open dataset comes back with the previous database";
         EXPECT_EQ(first, module.dbMain().DatabaseName());
         EXPECT_TRUE(module.trMain().InTransaction());
         EXPECT_FALSE(module.trPARAMETROS().InTransaction());
@@ -241,6 +249,8 @@ TEST(TClsDBDataModule, AFailedSwitchKeepsThePreviousDatabaseWithItsTransactions)
     EXPECT_TRUE(module.ConnectDatabase(second));
     EXPECT_EQ(second, module.dbMain().DatabaseName());
     EXPECT_TRUE(module.trMain().InTransaction());
+    EXPECT_TRUE(modules.Active()) << "an open dataset is carried over to the new database";
+    EXPECT_EQ(modules.RecordCount(), 2);
     EXPECT_EQ(second, ConnectionIniName(folder));
 }
 
