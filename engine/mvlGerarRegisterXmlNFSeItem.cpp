@@ -8,32 +8,13 @@
 
 namespace {
 
-std::string ReplaceIgnoringCase(std::string text, std::string_view from, std::string_view to)
-{
-    if (from.empty()) {
-        return text;
-    }
-    const std::string folded = platform::FoldCase(from);
-    std::string result;
-    size_t at = 0;
-    while (at < text.size()) {
-        if (at + from.size() <= text.size() && platform::FoldCase(text.substr(at, from.size())) == folded) {
-            result += to;
-            at += from.size();
-        } else {
-            result += text[at++];
-        }
-    }
-    return result;
-}
-
 void MarkTextNodes(xmlNode* node, const std::vector<std::string>& breaks)
 {
     for (; node != nullptr; node = node->next) {
         if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
             std::string text = engine::ToString(node->content);
             for (const std::string& lineBreak : breaks) {
-                text = ReplaceIgnoringCase(text, lineBreak, "|");
+                text = platform::ReplaceIgnoringCase(text, lineBreak, "|");
             }
             xmlNodeSetContent(node, engine::ToXmlChar(text));
         } else if (node->type == XML_ELEMENT_NODE) {

@@ -260,6 +260,25 @@ std::string UpperCp1252(std::string_view utf8)
     return MapCodePoints(utf8, UpperCodePoint);
 }
 
+std::string ReplaceIgnoringCase(std::string_view text, std::string_view from, std::string_view to)
+{
+    if (from.empty()) {
+        return std::string(text);
+    }
+    const std::string folded = FoldCase(from);
+    std::string result;
+    size_t at = 0;
+    while (at < text.size()) {
+        if (at + from.size() <= text.size() && FoldCase(text.substr(at, from.size())) == folded) {
+            result += to;
+            at += from.size();
+        } else {
+            result += text[at++];
+        }
+    }
+    return result;
+}
+
 std::string CityKey(std::string_view utf8)
 {
     return MapCodePoints(utf8, [](char32_t cp) { return cp == ' ' ? kInvalid : UpperCodePoint(FoldAccent(cp)); });

@@ -31,6 +31,9 @@ std::string FoldAccents(std::string_view utf8);
 // Upper case by the rules of the Windows-1252 code page (š, œ, ž and ÿ included).
 std::string UpperCp1252(std::string_view utf8);
 
+// Every occurrence of `from`, matched without case as FoldCase does, replaced by `to`.
+std::string ReplaceIgnoringCase(std::string_view text, std::string_view from, std::string_view to);
+
 // City key of a name: accents folded, upper case, every blank removed.
 // "São Bernardo do Campo" gives "SAOBERNARDODOCAMPO".
 std::string CityKey(std::string_view utf8);

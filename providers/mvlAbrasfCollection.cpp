@@ -34,25 +34,6 @@ std::string ReplaceAll(std::string text, std::string_view from, std::string_view
     return text;
 }
 
-std::string ReplaceIgnoringCase(const std::string& text, std::string_view from, std::string_view to)
-{
-    if (from.empty()) {
-        return text;
-    }
-    const std::string folded = platform::FoldCase(from);
-    std::string result;
-    size_t at = 0;
-    while (at < text.size()) {
-        if (at + from.size() <= text.size() && platform::FoldCase(text.substr(at, from.size())) == folded) {
-            result += to;
-            at += from.size();
-        } else {
-            result += text[at++];
-        }
-    }
-    return result;
-}
-
 bool ContainsIgnoringCase(std::string_view text, std::string_view part)
 {
     return platform::FoldCase(text).find(platform::FoldCase(part)) != std::string::npos;
@@ -273,7 +254,7 @@ std::string TmvlGerarXMLPorTX2_Abrasf::GenerateXml(TmvlNFSeAbrasf& engine, const
     }
     const std::string& delimiter = engine.ConfiguracoesImpressao().LineDelimiter;
     if (!delimiter.empty()) {
-        xml = ReplaceIgnoringCase(xml, delimiter, engine.ExecutarComando("RetornaStringQuebraDeLinha"));
+        xml = platform::ReplaceIgnoringCase(xml, delimiter, engine.ExecutarComando("RetornaStringQuebraDeLinha"));
     }
     return xml;
 }
@@ -487,7 +468,7 @@ std::string TmvlConsultarNFSeAbrasf::MontarXMLEnvio(TmvlNFSeAbrasf& engine)
         }
         if (!value("TomadorCPFCNPJ").empty()) {
             tomador = FillTemplate(LoadTemplate(engine, "Tomador.xml"), {value("TomadorCPFCNPJ"), value("TomadorIM")});
-            tomador = ReplaceIgnoringCase(tomador, "<InscricaoMunicipal></InscricaoMunicipal>", "");
+            tomador = platform::ReplaceIgnoringCase(tomador, "<InscricaoMunicipal></InscricaoMunicipal>", "");
         }
         if (!value("IntermediarioCPFCNPJ").empty()) {
             intermediario = FillTemplate(
@@ -578,9 +559,9 @@ std::string TmvlGerarRegisterXmlNFSeAbrasf::RegisterFromConsult(TmvlNFSeAbrasf& 
 {
     std::string answer = ExtractEmbeddedXml(xml);
     if (!Exists(answer, NoteXPath())) {
-        answer = ReplaceIgnoringCase(answer, "<InfNfse id=", "<CompNfse><Nfse><InfNfse id=");
-        answer = ReplaceIgnoringCase(answer, "<InfNfse>", "<CompNfse><Nfse><InfNfse>");
-        answer = ReplaceIgnoringCase(answer, "</InfNfse>", "</InfNfse></Nfse></CompNfse>");
+        answer = platform::ReplaceIgnoringCase(answer, "<InfNfse id=", "<CompNfse><Nfse><InfNfse id=");
+        answer = platform::ReplaceIgnoringCase(answer, "<InfNfse>", "<CompNfse><Nfse><InfNfse>");
+        answer = platform::ReplaceIgnoringCase(answer, "</InfNfse>", "</InfNfse></Nfse></CompNfse>");
     }
     TmvlXPath doc;
     if (!doc.TryLoadXML(answer) || !doc.SelectNodes(NoteXPath())) {

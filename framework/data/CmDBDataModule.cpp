@@ -2,6 +2,7 @@
 
 #include "framework/data/CmDataSet.h"
 #include "framework/data/DatabaseError.h"
+#include "framework/data/ScopedWaitCursor.h"
 #include "framework/data/SilentAbort.h"
 #include "framework/data/VersionModule.h"
 #include "platform/Clock.h"
@@ -41,28 +42,7 @@ bool IsLocalName(const std::string& name)
     return colon == std::string::npos || colon == 1;
 }
 
-class WaitCursor
-{
-public:
-    explicit WaitCursor(framework::DataModuleUi* ui)
-        : m_ui(ui)
-    {
-        if (m_ui) {
-            m_ui->SetWaitCursor(true);
-        }
-    }
-    ~WaitCursor()
-    {
-        if (m_ui) {
-            m_ui->SetWaitCursor(false);
-        }
-    }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    framework::DataModuleUi* m_ui;
-};
+using WaitCursor = framework::ScopedWaitCursor<framework::DataModuleUi>;
 
 } // namespace
 

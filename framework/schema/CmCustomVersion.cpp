@@ -1,5 +1,6 @@
 #include "framework/schema/CmCustomVersion.h"
 
+#include "framework/data/ScopedWaitCursor.h"
 #include "framework/schema/EmbeddedScripts.h"
 #include "platform/Format.h"
 
@@ -18,29 +19,7 @@ std::vector<std::string> TransactionParams()
     return {"read_committed", "rec_version", "nowait"};
 }
 
-// Restores the cursor however the check ends.
-class WaitCursor
-{
-public:
-    explicit WaitCursor(framework::VersionUpgradeUi* ui)
-        : m_ui(ui)
-    {
-        if (m_ui) {
-            m_ui->SetWaitCursor(true);
-        }
-    }
-    ~WaitCursor()
-    {
-        if (m_ui) {
-            m_ui->SetWaitCursor(false);
-        }
-    }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    framework::VersionUpgradeUi* m_ui;
-};
+using WaitCursor = framework::ScopedWaitCursor<framework::VersionUpgradeUi>;
 
 } // namespace
 
