@@ -19,6 +19,19 @@
 
 namespace {
 
+// Errors of the engine's own family pass as they are; any other becomes one, with its text.
+template <class Build>
+auto AsNFSeError(const Build& build)
+{
+    try {
+        return build();
+    } catch (const EmvlException&) {
+        throw;
+    } catch (const std::exception& error) {
+        throw EmvlNFSeException(error.what());
+    }
+}
+
 constexpr std::string_view kRegisterRoot = "Impressao";
 constexpr std::string_view kRegisterRecord = "Registro";
 constexpr std::string_view kDeclaration = R"(<?xml version="1.0" encoding="utf-8"?>)";
@@ -390,18 +403,14 @@ void TmvlConsultarSituacaoLoteRpsAbrasf::RegisterParams()
 
 std::string TmvlConsultarSituacaoLoteRpsAbrasf::MontarXMLEnvio(TmvlNFSeAbrasf& engine)
 {
-    try {
+    return AsNFSeError([&] {
         const std::string protocolo = Parametros().Value("Protocolo", true);
         const std::string xml =
             FillTemplate(LoadTemplate(engine, NomeModelo()),
                          {CnpjOrCpfForCity(engine.Cidade(), engine.CNPJ()), engine.InscricaoMunicipal(), protocolo});
         SetXmlEnvio(xml);
         return CompactarXml(MontarEnvelope(engine, TratarTexto(xml)));
-    } catch (const EmvlException&) {
-        throw;
-    } catch (const std::exception& error) {
-        throw EmvlNFSeException(error.what());
-    }
+    });
 }
 
 std::string TmvlConsultarSituacaoLoteRpsAbrasf::ObterIdentificadorEnvio(std::string_view xml) const
@@ -418,18 +427,14 @@ void TmvlConsultarNFSePorRpsAbrasf::RegisterParams()
 
 std::string TmvlConsultarNFSePorRpsAbrasf::MontarXMLEnvio(TmvlNFSeAbrasf& engine)
 {
-    try {
+    return AsNFSeError([&] {
         const std::string xml = FillTemplate(
             LoadTemplate(engine, NomeModelo()),
             {Parametros().Value("NumeroRPS"), Parametros().Value("SerieRPS"), Parametros().Value("TipoRPS"),
              CnpjOrCpfForCity(engine.Cidade(), engine.CNPJ()), engine.InscricaoMunicipal()});
         SetXmlEnvio(xml);
         return CompactarXml(MontarEnvelope(engine, TratarTexto(xml)));
-    } catch (const EmvlException&) {
-        throw;
-    } catch (const std::exception& error) {
-        throw EmvlNFSeException(error.what());
-    }
+    });
 }
 
 std::string TmvlConsultarNFSePorRpsAbrasf::ObterIdentificadorEnvio(std::string_view xml) const
@@ -453,7 +458,7 @@ void TmvlConsultarNFSeAbrasf::RegisterParams()
 
 std::string TmvlConsultarNFSeAbrasf::MontarXMLEnvio(TmvlNFSeAbrasf& engine)
 {
-    try {
+    return AsNFSeError([&] {
         const auto value = [&](const char* name) { return Parametros().Value(name); };
         std::string numero;
         std::string periodo;
@@ -480,11 +485,7 @@ std::string TmvlConsultarNFSeAbrasf::MontarXMLEnvio(TmvlNFSeAbrasf& engine)
                                               engine.InscricaoMunicipal(), numero, periodo, tomador, intermediario});
         SetXmlEnvio(xml);
         return CompactarXml(MontarEnvelope(engine, TratarTexto(xml)));
-    } catch (const EmvlException&) {
-        throw;
-    } catch (const std::exception& error) {
-        throw EmvlNFSeException(error.what());
-    }
+    });
 }
 
 std::string TmvlConsultarNFSeAbrasf::ObterIdentificadorEnvio(std::string_view xml) const
@@ -501,7 +502,7 @@ void TmvlCancelarNFSeAbrasf::RegisterParams()
 
 std::string TmvlCancelarNFSeAbrasf::MontarXMLEnvio(TmvlNFSeAbrasf& engine)
 {
-    try {
+    return AsNFSeError([&] {
         const std::string numero = Parametros().Value("NumeroNFSe", true);
         std::string ibge = Parametros().Value("CodigoMunicipioIBGE");
         if (platform::Trim(ibge).empty()) {
@@ -525,11 +526,7 @@ std::string TmvlCancelarNFSeAbrasf::MontarXMLEnvio(TmvlNFSeAbrasf& engine)
         const std::string request = FillTemplate(LoadTemplate(engine, NomeModelo()), {signedXml});
         SetXmlEnvio(request);
         return CompactarXml(MontarEnvelope(engine, TratarTexto(request)));
-    } catch (const EmvlException&) {
-        throw;
-    } catch (const std::exception& error) {
-        throw EmvlNFSeException(error.what());
-    }
+    });
 }
 
 std::string TmvlCancelarNFSeAbrasf::ObterIdentificadorEnvio(std::string_view xml) const
