@@ -1,5 +1,6 @@
 #include "app/DataModuleWindows.h"
 
+#include "framework/data/ClsLogin.h"
 #include "framework/data/CmLoginServer.h"
 #include "framework/forms/MessageBox.h"
 
@@ -19,6 +20,12 @@ QString Utf8(const std::string& text)
     return QString::fromStdString(text);
 }
 
+// A modal form on no screen would wait forever for someone to type into it.
+bool HasScreen()
+{
+    return QGuiApplication::platformName() != u"offscreen"_s && QGuiApplication::platformName() != u"minimal"_s;
+}
+
 } // namespace
 
 void DataModuleWindows::ShowMessage(const std::string& text)
@@ -34,13 +41,25 @@ bool DataModuleWindows::Question(const std::string& text)
 void DataModuleWindows::ShowLoginServer(TClsDBDataModule& module)
 {
     // Nobody could type a name into a form on no screen: the program ends, saying why.
-    if (QGuiApplication::platformName() == u"offscreen"_s || QGuiApplication::platformName() == u"minimal"_s) {
+    if (!HasScreen()) {
         std::fprintf(stderr, "Banco de dados não definido em connection.ini e sem tela para perguntar: %s\n",
                      module.ProgramFolder().c_str());
         return;
     }
     TClsLoginServer form(module, QApplication::activeWindow());
     form.exec();
+}
+
+bool DataModuleWindows::ShowLogin(TClsDBDataModule& module)
+{
+    if (!HasScreen()) {
+        std::fprintf(stderr, "Sem tela para o login e sem usuário na seção AUTOLOGIN de connection.ini: %s\n",
+                     module.ProgramFolder().c_str());
+        return false;
+    }
+    TClsLogin login(module, QApplication::activeWindow());
+    login.SetModuloID(framework::ProgramModuloID());
+    return login.exec() == QDialog::Accepted;
 }
 
 void DataModuleWindows::ShowDatabaseError(const std::vector<TLogErrorDataBase>& errors, size_t current)

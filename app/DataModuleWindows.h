@@ -12,6 +12,7 @@ public:
     void ShowMessage(const std::string& text) override;
     bool Question(const std::string& text) override;
     void ShowLoginServer(TClsDBDataModule& module) override;
+    bool ShowLogin(TClsDBDataModule& module) override;
     void ShowDatabaseError(const std::vector<TLogErrorDataBase>& errors, size_t current) override;
     void ShowException(const std::string& text) override;
     std::string FormCaptions() override;

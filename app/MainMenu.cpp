@@ -1,17 +1,47 @@
 #include "app/MainMenu.h"
 
 #include "framework/data/CmDBDataModule.h"
+#include "framework/data/CmLogin.h"
 #include "framework/forms/ClsAboutForm.h"
+#include "framework/forms/MessageBox.h"
 #include "platform/Clock.h"
+#include "platform/ProgramFolder.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProcess>
 #include <QScreen>
 #include <QStatusBar>
 
+#include <filesystem>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Whether some process of this user runs the executable at `path`. Another program's window
+// cannot be brought forward from here on every desktop, so a running one is simply not started
+// a second time.
+bool IsProgramRunning(const QString& path)
+{
+    std::error_code error;
+    const std::filesystem::path wanted = std::filesystem::weakly_canonical(path.toStdString(), error);
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        std::error_code ignored;
+        const std::filesystem::path exe = std::filesystem::read_symlink(entry.path() / "exe", ignored);
+        if (!ignored && exe == wanted) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 TfrmMainMenu::TfrmMainMenu(QWidget* parent)
     : QMainWindow(parent)
@@ -28,6 +58,7 @@ TfrmMainMenu::TfrmMainMenu(QWidget* parent)
     statusBar()->addWidget(m_panelUser);
     statusBar()->addWidget(m_panelModule);
     statusBar()->addWidget(m_panelDatabase, 1);
+    m_programFolder = QString::fromStdString(platform::ProgramFolder());
     if (TCmSQLGlobals* globals = SQLGlobals()) {
         globals->DataAtual().SetData(platform::Clock::Today());
     }
@@ -92,7 +123,50 @@ void TfrmMainMenu::showEvent(QShowEvent* event)
 {
     PlaceAtTop();
     UpdateStatusBar();
+    BuildModulesMenu();
     QMainWindow::showEvent(event);
+}
+
+void TfrmMainMenu::BuildModulesMenu()
+{
+    m_menuModules->clear();
+    const QString running = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    for (const QString& module : m_status.Modules) {
+        const int moduloId = module.toInt();
+        const TModuleEntry* entry = framework::ModuleEntry(moduloId);
+        if (!entry || entry->FileName.empty()) {
+            continue;
+        }
+        const QString fileName = QString::fromStdString(entry->FileName);
+        if (fileName == running || !QFileInfo::exists(QDir(m_programFolder).filePath(fileName))) {
+            continue;
+        }
+        QAction* action = m_menuModules->addAction(QString::fromStdString(entry->Caption));
+        action->setObjectName(u"Modulo"_s + QString::number(moduloId));
+        connect(action, &QAction::triggered, this, [this, moduloId] { OpenModule(moduloId); });
+    }
+    m_menuModules->menuAction()->setVisible(!m_menuModules->isEmpty());
+}
+
+void TfrmMainMenu::OpenModule(int moduloId)
+{
+    const TModuleEntry* entry = framework::ModuleEntry(moduloId);
+    if (!entry) {
+        return;
+    }
+    const QString path = QDir(m_programFolder).filePath(QString::fromStdString(entry->FileName));
+    if (!QFileInfo::exists(path)) {
+        framework::MessageBox::Warning(this, u"O programa "_s + path + u" não foi encontrado."_s);
+        return;
+    }
+    if (!IsProgramRunning(path)) {
+        const QString user = QString::fromStdString(ScrambleUserName(m_status.Login.toStdString()));
+        if (!QProcess::startDetached(path, {user}, m_programFolder)) {
+            framework::MessageBox::Warning(this, u"Não foi possível iniciar o programa "_s + path + u"."_s);
+            return;
+        }
+    }
+    close();
 }
 
 void TfrmMainMenu::closeEvent(QCloseEvent* event)

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 
 #include <functional>
 
@@ -19,6 +20,8 @@ struct SessionStatus
     QString LastName;
     QString Module;
     QString DatabaseName;
+    // The module numbers the user may use, in the order the login read them.
+    QStringList Modules;
 };
 
 } // namespace app
@@ -46,6 +49,13 @@ public:
     void OpenWorkWindow(QPointer<QWidget>& variable, const WorkWindowFactory& create);
     QWidget* CurrentWorkWindow() const;
 
+    // The folder the family's other programs are looked for in; the program's own by default.
+    void SetProgramFolder(const QString& folder) { m_programFolder = folder; }
+    // One item per program of the family the user may use that is installed beside this one.
+    void BuildModulesMenu();
+    // Hands over to another program of the family, with the current user, and closes this one.
+    void OpenModule(int moduloId);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -57,6 +67,7 @@ private:
     void ShowAbout();
 
     app::SessionStatus m_status;
+    QString m_programFolder;
     QPointer<QWidget>* m_currentWorkWindow = nullptr;
     QMenu* m_menuModules = nullptr;
     QLabel* m_panelUser = nullptr;

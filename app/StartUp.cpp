@@ -1,6 +1,7 @@
 #include "app/StartUp.h"
 
 #include "framework/data/CmDBDataModule.h"
+#include "framework/data/CmLogin.h"
 #include "framework/schema/CmControlVersion.h"
 #include "framework/schema/dmVersaoNotavia.h"
 #include "platform/ProgramFolder.h"
@@ -41,6 +42,9 @@ void PrepareStartUp()
     QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
     framework::SetProgramModuloID(kProgramModuloID);
     framework::SetVersionModuleClass(&CreateVersionModule);
+    framework::SetLoginAtStartup(&::LoginAtStartup);
+    // This program is the only one of its family built here; the other entries stay empty.
+    framework::ModuleEntries()[kProgramModuloID - 1] = {"Notavia NFSe", "Notavia"};
 }
 
 SessionStatus SessionStatusOf(TClsDBDataModule& module)
@@ -52,6 +56,9 @@ SessionStatus SessionStatusOf(TClsDBDataModule& module)
     status.LastName = QString::fromStdString(globals.LastName());
     status.Module = QString::fromStdString(globals.Modulo());
     status.DatabaseName = QString::fromStdString(module.dbMain().DatabaseName());
+    for (const std::string& moduleId : globals.Modules()) {
+        status.Modules.append(QString::fromStdString(moduleId));
+    }
     return status;
 }
 

@@ -27,6 +27,8 @@ public:
     virtual bool Question(const std::string& text) = 0;
     // The login-server form, modal; it connects through the module or is cancelled.
     virtual void ShowLoginServer(TClsDBDataModule& module) = 0;
+    // The login dialog, modal; true when a user logged in and the session was filled.
+    virtual bool ShowLogin(TClsDBDataModule& /*module*/) { return false; }
     // The database-error dialog over the session's list, opened on record `current`.
     virtual void ShowDatabaseError(const std::vector<TLogErrorDataBase>& errors, size_t current) = 0;
     virtual void ShowException(const std::string& text) = 0;

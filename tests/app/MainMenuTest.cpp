@@ -1,14 +1,21 @@
 #include "app/MainMenu.h"
 
+#include "framework/data/CmLogin.h"
+#include "tests/support/TestSupport.h"
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 using namespace Qt::StringLiterals;
 
@@ -60,7 +67,7 @@ TEST(TfrmMainMenu, MenusInTheirOrderWithTheirCaptions)
 TEST(TfrmMainMenu, SpansTheTopOfTheScreenAndShowsTheSession)
 {
     TfrmMainMenu window;
-    window.SetSessionStatus({u"ADMIN"_s, u"Administrador"_s, u"Sistema"_s, u"NOTAVIA NFSE"_s, u"/dados/x.fdb"_s});
+    window.SetSessionStatus({u"ADMIN"_s, u"Administrador"_s, u"Sistema"_s, u"NOTAVIA NFSE"_s, u"/dados/x.fdb"_s, {}});
     window.show();
     EXPECT_EQ(window.height(), 100);
     EXPECT_EQ(window.findChild<QLabel*>(u"StatusPanel0"_s)->text(), u"Usuário: ADMIN (Administrador Sistema)"_s);
@@ -123,4 +130,50 @@ TEST(TfrmMainMenu, AHiddenWorkWindowIsShownAgainAsItWas)
     EXPECT_EQ(created, 1);
     EXPECT_TRUE(manager->isVisible());
     EXPECT_EQ(manager->windowTitle(), u"estado da janela"_s);
+}
+
+TEST(TfrmMainMenu, TheModulesMenuOffersInstalledProgramsAndHandsTheUserOver)
+{
+    // A program of the family that notes the argument it was started with.
+    const std::string folder = tests::TempDir();
+    const std::string started = folder + "iniciado.txt";
+    tests::WriteFile(folder + "outro", "#!/bin/sh\nprintf '%s' \"$1\" > '" + started + "'\n");
+    std::filesystem::permissions(folder + "outro", std::filesystem::perms::owner_all);
+    const std::string running = QFileInfo(QCoreApplication::applicationFilePath()).fileName().toStdString();
+    tests::WriteFile(folder + running, "");
+    auto& entries = framework::ModuleEntries();
+    const auto saved = entries;
+    entries[4] = {"Outro Programa", "outro"};
+    entries[6] = {"Não Instalado", "ausente"};
+    entries[12] = {"Este Programa", running};
+
+    TfrmMainMenu window;
+    window.SetProgramFolder(QString::fromStdString(folder));
+    window.SetSessionStatus({u"ADMIN"_s,
+                             u"Administrador"_s,
+                             u"Sistema"_s,
+                             u"NOTAVIA NFSE"_s,
+                             u"/dados/x.fdb"_s,
+                             {u"3"_s, u"5"_s, u"7"_s, u"13"_s}});
+    window.show();
+    auto* modules = window.findChild<QMenu*>(u"menuModules"_s);
+    ASSERT_EQ(modules->actions().size(), 1) << "only installed programs other than this one";
+    EXPECT_EQ(modules->actions().first()->text(), u"Outro Programa"_s);
+    EXPECT_TRUE(modules->menuAction()->isVisible());
+
+    modules->actions().first()->trigger();
+    for (int i = 0; i < 500 && !std::filesystem::exists(started); ++i) {
+        QThread::msleep(10);
+    }
+    QThread::msleep(50);
+    EXPECT_EQ(ScrambleUserName("ADMIN"), tests::ReadFile(started));
+    EXPECT_FALSE(window.isVisible()) << "the program hands over and ends";
+
+    // Without other programs the menu is hidden.
+    TfrmMainMenu alone;
+    alone.SetProgramFolder(QString::fromStdString(folder));
+    alone.SetSessionStatus({u"ADMIN"_s, {}, {}, {}, {}, {u"13"_s}});
+    alone.show();
+    EXPECT_FALSE(alone.findChild<QMenu*>(u"menuModules"_s)->menuAction()->isVisible());
+    entries = saved;
 }

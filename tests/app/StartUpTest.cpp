@@ -2,7 +2,9 @@
 
 #include "app/DataModuleWindows.h"
 #include "framework/data/BackupService.h"
+#include "framework/data/ClsLogin.h"
 #include "framework/data/CmDBDataModule.h"
+#include "framework/data/CmLogin.h"
 #include "framework/data/VersionModule.h"
 #include "framework/forms/MessageBox.h"
 #include "framework/schema/dmVersaoNotavia.h"
@@ -13,6 +15,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
@@ -93,10 +96,35 @@ struct Registration
     Registration() { app::PrepareStartUp(); }
     ~Registration()
     {
+        framework::SetLoginAtStartup(nullptr);
         framework::SetVersionModuleClass(nullptr);
         framework::SetProgramModuloID(0);
     }
 };
+
+// The desktop's windows, with a user at the desk who logs in as ADMIN through the dialog and
+// chooses a first password.
+class LoginAsAdmin : public app::DataModuleWindows
+{
+public:
+    bool ShowLogin(TClsDBDataModule& module) override
+    {
+        TClsLogin login(module);
+        login.SetModuloID(framework::ProgramModuloID());
+        login.ConfirmPassword = [](const std::string&) { return std::optional<std::string>("segredo"); };
+        login.show();
+        login.findChild<QLineEdit*>(u"edtUsuario"_s)->setText(u"ADMIN"_s);
+        login.Login();
+        return login.result() == QDialog::Accepted;
+    }
+};
+
+void GrantNotavia(const std::string& database)
+{
+    tests::DatabaseSession db(database);
+    db.Exec("insert into USUARIO_MODULO (USUARIOID, MODULOID) values (1, 13)");
+    db.Commit();
+}
 
 } // namespace
 
@@ -122,12 +150,13 @@ TEST(StartUp, OpensTheMenuOnANewDatabaseAndUpgradesAnOldOneFirst)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
+        GrantNotavia(c.Database);
         const std::string folder = tests::TempDir() + (c.Upgraded ? "antigo/" : "novo/");
         std::filesystem::create_directories(folder);
         tests::WriteFile(folder + "connection.ini", "[CONNECTION]\r\nDATABASENAME=" + c.Database + "\r\n");
         framework::MessageBox::TakeShownTexts();
         ApproveUpgrade answers;
-        app::DataModuleWindows windows;
+        LoginAsAdmin windows;
         TClsDBDataModule module(&windows, folder);
         ASSERT_TRUE(module.AfterConstruction());
         EXPECT_FALSE(windows.Terminated());
@@ -144,6 +173,8 @@ TEST(StartUp, OpensTheMenuOnANewDatabaseAndUpgradesAnOldOneFirst)
         menu.show();
         EXPECT_EQ(u"Base de Dados: "_s + QString::fromStdString(c.Database),
                   menu.findChild<QLabel*>(u"StatusPanel2"_s)->text());
+        EXPECT_EQ(u"Usuário: ADMIN (Administrador Sistema)"_s, menu.findChild<QLabel*>(u"StatusPanel0"_s)->text());
+        EXPECT_EQ(u"Módulo: NOTAVIA NFSE"_s, menu.findChild<QLabel*>(u"StatusPanel1"_s)->text());
         EXPECT_EQ(11, module.CmSQLGlobals().DataAtual().Dia());
         if (!c.Upgraded) {
             // The picture of the program after its first start, kept in the build tree.
@@ -162,27 +193,35 @@ TEST(StartUp, TheProgramImportsOnlyAfterASuccessfulOpening)
     {
         const char* Name;
         bool WithDatabase;
+        std::string AutoLogin; // the AUTOLOGIN section of connection.ini
         int Status;
         bool ImportReached;
     };
     const Case cases[] = {
-        {"database named in connection.ini", true, 2, true},
-        {"no connection.ini", false, 1, false},
+        {"database and the unattended user", true, "[AUTOLOGIN]\r\nUSER=" + ScrambleUserName("ADMIN") + "\r\n", 2,
+         true},
+        {"user not scrambled", true, "[AUTOLOGIN]\r\nUSER=ADMIN\r\n", 1, false},
+        {"no AUTOLOGIN section", true, "", 1, false},
+        {"no connection.ini", false, "", 1, false},
     };
+    int run = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         // A program folder of its own: the program reads connection.ini and writes its library
         // beside its executable.
-        const std::string folder = tests::TempDir() + (c.WithDatabase ? "com/" : "sem/");
+        const std::string folder = tests::TempDir() + std::to_string(++run) + "/";
         std::filesystem::create_directories(folder);
         std::filesystem::copy_file(tests::ProgramDir() + "Notavia", folder + "Notavia");
         if (c.WithDatabase) {
+            const std::string database = tests::CopySchemaDatabase(std::to_string(run) + "/x.fdb");
+            GrantNotavia(database);
             tests::WriteFile(folder + "connection.ini",
-                             "[CONNECTION]\r\nDATABASENAME=" + tests::CopySchemaDatabase("com/x.fdb") + "\r\n");
+                             "[CONNECTION]\r\nDATABASENAME=" + database + "\r\n" + c.AutoLogin);
         }
-        const tests::ProgramRun run = tests::RunProgram(folder + "Notavia", {file});
-        EXPECT_EQ(c.Status, run.Status) << run.Errors;
-        EXPECT_EQ(c.ImportReached, run.Errors.find("importação de arquivos TXT") != std::string::npos) << run.Errors;
+        const tests::ProgramRun result = tests::RunProgram(folder + "Notavia", {file});
+        EXPECT_EQ(c.Status, result.Status) << result.Errors;
+        EXPECT_EQ(c.ImportReached, result.Errors.find("importação de arquivos TXT") != std::string::npos)
+            << result.Errors;
         EXPECT_TRUE(std::filesystem::exists(folder + "NotaviaNFSe.so"));
     }
 }

@@ -44,6 +44,10 @@ class TempDirListener : public ::testing::EmptyTestEventListener
         }
         s_tempDir = pattern + "/";
         setenv("TMPDIR", s_tempDir.c_str(), 1);
+        // The per-user stores (remembered login, imported certificates) of a test are its own,
+        // never those of whoever runs the tests.
+        setenv("XDG_CONFIG_HOME", (s_tempDir + "config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (s_tempDir + "data").c_str(), 1);
     }
 
     void OnTestEnd(const ::testing::TestInfo&) override

@@ -5,6 +5,7 @@
 //   notavia-db backup PATH [FILE]    a .gbk backup (default: PATH-yyyy-mm-dd-hh-mm.gbk)
 //   notavia-db upgrade PATH          a backup, then the missing schema scripts
 //   notavia-db users PATH            the other connections to the database
+//   notavia-db grant PATH USER       lets USER log into this program (module 13)
 //
 // Exit codes: 0 success, 2 wrong usage, 3 a file is missing or already there, 4 the database
 // (or the backup) failed, 5 other users are connected. Messages go to stderr; results and progress to stdout.
@@ -12,6 +13,8 @@
 #include "framework/data/Attachments.h"
 #include "framework/data/BackupService.h"
 #include "framework/data/CmDatabase.h"
+#include "framework/data/CmLogin.h"
+#include "framework/data/CmTransaction.h"
 #include "framework/data/DatabaseError.h"
 #include "framework/schema/CmCustomVersion.h"
 #include "framework/schema/CmIBSQLObj.h"
@@ -30,6 +33,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitFile = 3;
 constexpr int kExitDatabase = 4;
 constexpr int kExitBusy = 5;
+constexpr int kNotaviaModuloID = 13;
 
 const char* const kUsage = "Uso:\n"
                            "  notavia-db create CAMINHO\n"
@@ -37,6 +41,7 @@ const char* const kUsage = "Uso:\n"
                            "  notavia-db backup CAMINHO [ARQUIVO.gbk]\n"
                            "  notavia-db upgrade CAMINHO\n"
                            "  notavia-db users CAMINHO\n"
+                           "  notavia-db grant CAMINHO USUARIO\n"
                            "Códigos de saída: 0 sucesso, 2 uso incorreto, 3 arquivo ausente ou já existente,\n"
                            "4 falha no banco de dados ou no backup, 5 outros usuários conectados.\n";
 
@@ -245,6 +250,33 @@ int Users(const std::string& path)
     return 0;
 }
 
+// A new database lets its administrator use only the family's user administration; this grant
+// is what lets a user into this program.
+int Grant(const std::string& path, const std::string& user)
+{
+    if (IsLocal(path) && !std::filesystem::exists(path)) {
+        std::cerr << "O arquivo " << path << " não existe.\n";
+        return kExitFile;
+    }
+    try {
+        TCmDatabase database("notavia-db");
+        database.SetDatabaseName(path);
+        database.SetParams({"user_name=SYSDBA", "password=quartzite"});
+        database.Open();
+        TCmTransaction transaction("grant");
+        transaction.SetDefaultDatabase(&database);
+        transaction.StartTransaction();
+        framework::GrantModule(database, transaction, user, kNotaviaModuloID);
+        transaction.Commit();
+        database.Close();
+    } catch (const framework::DatabaseError& error) {
+        PrintDatabaseError("Não foi possível liberar o módulo para " + user + ".", error);
+        return kExitDatabase;
+    }
+    std::cout << "Usuário " << user << " liberado para o Notavia NFSe (módulo " << kNotaviaModuloID << ").\n";
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -261,6 +293,9 @@ int main(int argc, char** argv)
     }
     if (args.size() == 2 && args[0] == "users") {
         return Users(args[1]);
+    }
+    if (args.size() == 3 && args[0] == "grant") {
+        return Grant(args[1], args[2]);
     }
     if ((args.size() == 2 || args.size() == 3) && args[0] == "backup") {
         return Backup(args[1], args.size() == 3 ? args[2] : "");

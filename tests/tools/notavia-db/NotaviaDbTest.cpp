@@ -161,3 +161,22 @@ TEST(NotaviaDb, UpgradeRefusesANewerOrBusyDatabase)
     EXPECT_EQ(4, locked.ExitCode);
     EXPECT_THAT(locked.Output, ::testing::HasSubstr("Não foi possível ler as versões de"));
 }
+
+TEST(NotaviaDb, GrantLetsAUserIntoTheProgram)
+{
+    const std::string database = tests::CopySchemaDatabase();
+    const std::string count = "select count(*) from USUARIO_MODULO where USUARIOID = 1 and MODULOID = 13";
+    for (int run = 0; run < 2; ++run) {
+        const Result result = RunTool("grant " + Quoted(database) + " ADMIN");
+        EXPECT_EQ(0, result.ExitCode) << result.Output;
+        EXPECT_THAT(result.Output, ::testing::HasSubstr("Usuário ADMIN liberado"));
+    }
+    {
+        tests::DatabaseSession db(database);
+        EXPECT_EQ("1", db.Value(count)) << "a second grant keeps the one row";
+    }
+    const Result unknown = RunTool("grant " + Quoted(database) + " \"O'Brien\"");
+    EXPECT_EQ(4, unknown.ExitCode) << unknown.Output;
+    EXPECT_THAT(unknown.Output, ::testing::HasSubstr("O usuário \"O'Brien\" não está cadastrado."));
+    EXPECT_EQ(2, RunTool("grant " + Quoted(database)).ExitCode);
+}
