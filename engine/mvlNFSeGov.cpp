@@ -120,7 +120,8 @@ std::string TmvlNFSeGov::ArquivoElementosPermitidos() const
 void TmvlNFSeGov::SetDiretorioLogErro(std::string_view value)
 {
     m_DiretorioLogErro = value;
-    EmvlNFSeException::SetErrorLogFolder(value.empty() ? std::string() : Resolve(value));
+    // Unset, the log sits in the engine's own folder, like every other file it keeps.
+    EmvlNFSeException::SetErrorLogFolder(value.empty() ? m_utility.BaseFolder() : Resolve(value));
 }
 
 void TmvlNFSeGov::RepassarProgresso(const std::string& message) const

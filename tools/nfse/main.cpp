@@ -36,7 +36,16 @@ constexpr int kUsage = 2;
 struct Options
 {
     std::string ProgramFolder; // empty: the folder of this executable
+    std::string LogFolder;     // empty: where the engine's configuration says
 };
+
+// The folder asked for on the command line wins over the engine's configuration.
+void ApplyLogFolder(const Options& options)
+{
+    if (!options.LogFolder.empty()) {
+        EmvlNFSeException::SetErrorLogFolder(options.LogFolder);
+    }
+}
 
 struct Command
 {
@@ -74,6 +83,7 @@ int RunCity(const Options& options, const std::vector<std::string>& args)
     }
     if (platform::FileExists(engine.CaminhoArquivoConfig())) {
         engine.LoadConfig();
+        ApplyLogFolder(options);
     } else {
         engine.CarregarLocais();
     }
@@ -225,6 +235,7 @@ std::unique_ptr<TmvlNFSe> OpenCityEngine(const Options& options, const std::stri
     auto engine = std::make_unique<TmvlNFSe>(options.ProgramFolder);
     if (platform::FileExists(engine->CaminhoArquivoConfig())) {
         engine->LoadConfig();
+        ApplyLogFolder(options);
     } else {
         engine->CarregarLocais();
     }
@@ -531,7 +542,8 @@ const std::vector<Command>& Commands()
 
 void Usage(std::ostream& out)
 {
-    out << "Uso: nfse [--pasta PASTA_DO_PROGRAMA] COMANDO\n";
+    out << "Uso: nfse [--pasta PASTA_DO_PROGRAMA] [--log PASTA_DO_LOG] COMANDO\n"
+           "  --log: onde fica nfse_exception.log (padrão: a pasta do programa)\n";
     for (const Command& command : Commands()) {
         std::string words;
         for (std::string_view word : command.Words) {
@@ -551,6 +563,9 @@ int main(int argc, char** argv)
         if (args.front() == "--pasta" && args.size() > 1) {
             options.ProgramFolder = args[1];
             args.erase(args.begin(), args.begin() + 2);
+        } else if (args.front() == "--log" && args.size() > 1) {
+            options.LogFolder = args[1];
+            args.erase(args.begin(), args.begin() + 2);
         } else if (args.front() == "--help") {
             Usage(std::cout);
             return kOk;
@@ -559,6 +574,8 @@ int main(int argc, char** argv)
             return kUsage;
         }
     }
+    // Errors of another program folder are logged there, not beside this executable.
+    EmvlNFSeException::SetErrorLogFolder(options.LogFolder.empty() ? options.ProgramFolder : options.LogFolder);
     for (const Command& command : Commands()) {
         if (args.size() < command.Words.size()) {
             continue;

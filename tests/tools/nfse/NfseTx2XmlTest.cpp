@@ -18,6 +18,7 @@ tests::ProgramRun RunNfse(const std::string& arguments)
     for (std::string word; words >> word;) {
         args.push_back(word);
     }
+    args.insert(args.begin(), {"--log", tests::TempDir()});
     return tests::RunProgram(tests::ProgramDir() + "nfse", args);
 }
 

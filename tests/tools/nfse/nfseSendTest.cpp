@@ -34,7 +34,7 @@ std::string Quote(const std::string& arg)
 NfseRun Nfse(const std::vector<std::string>& args)
 {
     const std::string errFile = tests::TempDir() + "nfse.err";
-    std::string command = Quote(tests::ProgramDir() + "nfse");
+    std::string command = Quote(tests::ProgramDir() + "nfse") + " --log " + Quote(tests::TempDir());
     for (const std::string& arg : args) {
         command += " " + Quote(arg);
     }

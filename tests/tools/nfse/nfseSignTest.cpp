@@ -17,7 +17,9 @@ constexpr const char* kLot = "<EnviarLoteRpsEnvio xmlns=\"http://www.abrasf.org.
 
 tests::ProgramRun Nfse(const std::vector<std::string>& args, const std::string& input = {})
 {
-    return tests::RunProgram(tests::ProgramDir() + "nfse", args, input);
+    std::vector<std::string> all {"--log", tests::TempDir()};
+    all.insert(all.end(), args.begin(), args.end());
+    return tests::RunProgram(tests::ProgramDir() + "nfse", all, input);
 }
 
 bool Verifies(const std::string& xml, const std::string& pem, int signatures)

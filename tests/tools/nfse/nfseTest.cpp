@@ -11,7 +11,9 @@ namespace {
 
 tests::ProgramRun Nfse(const std::vector<std::string>& args)
 {
-    return tests::RunProgram(tests::ProgramDir() + "nfse", args, {}, true);
+    std::vector<std::string> all {"--log", tests::TempDir()};
+    all.insert(all.end(), args.begin(), args.end());
+    return tests::RunProgram(tests::ProgramDir() + "nfse", all, {}, true);
 }
 
 bool Has(const tests::ProgramRun& result, const std::string& line)
