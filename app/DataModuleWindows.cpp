@@ -1,5 +1,6 @@
 #include "app/DataModuleWindows.h"
 
+#include "framework/data/ClsLogHistory.h"
 #include "framework/data/CmLoginServer.h"
 #include "framework/forms/MessageBox.h"
 
@@ -41,6 +42,12 @@ void DataModuleWindows::ShowLoginServer(TClsDBDataModule& module)
     }
     TClsLoginServer form(module, QApplication::activeWindow());
     form.exec();
+}
+
+void DataModuleWindows::ShowRecordHistory(TClsDBDataModule& module, const std::string& formName, int recordId)
+{
+    TClsLogHistory dialog(module, formName, recordId, QApplication::activeWindow());
+    dialog.exec();
 }
 
 void DataModuleWindows::ShowDatabaseError(const std::vector<TLogErrorDataBase>& errors, size_t current)

@@ -5,7 +5,7 @@
 namespace app {
 
 // The desktop program's answers to the main data module: the login-server form, message boxes,
-// the database-error dialog and the wait cursor.
+// the database-error dialog, the record history and the wait cursor.
 class DataModuleWindows : public framework::DataModuleUi
 {
 public:
@@ -17,6 +17,7 @@ public:
     std::string FormCaptions() override;
     void SetWaitCursor(bool waiting) override;
     void Terminate() override { m_terminated = true; }
+    void ShowRecordHistory(TClsDBDataModule& module, const std::string& formName, int recordId) override;
 
     bool Terminated() const { return m_terminated; }
 
