@@ -1,5 +1,6 @@
 #include "app/DataModuleWindows.h"
 
+#include "framework/data/ClsLogHistory.h"
 #include "framework/data/ClsLogin.h"
 #include "framework/data/CmLoginServer.h"
 #include "framework/forms/MessageBox.h"
@@ -60,6 +61,12 @@ bool DataModuleWindows::ShowLogin(TClsDBDataModule& module)
     TClsLogin login(module, QApplication::activeWindow());
     login.SetModuloID(framework::ProgramModuloID());
     return login.exec() == QDialog::Accepted;
+}
+
+void DataModuleWindows::ShowRecordHistory(TClsDBDataModule& module, const std::string& formName, int recordId)
+{
+    TClsLogHistory dialog(module, formName, recordId, QApplication::activeWindow());
+    dialog.exec();
 }
 
 void DataModuleWindows::ShowDatabaseError(const std::vector<TLogErrorDataBase>& errors, size_t current)

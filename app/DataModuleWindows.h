@@ -4,8 +4,8 @@
 
 namespace app {
 
-// The desktop program's answers to the main data module: the login-server form, message boxes,
-// the database-error dialog and the wait cursor.
+// The desktop program's answers to the main data module: the login-server and login forms, message boxes,
+// the database-error dialog, the record history and the wait cursor.
 class DataModuleWindows : public framework::DataModuleUi
 {
 public:
@@ -18,6 +18,7 @@ public:
     std::string FormCaptions() override;
     void SetWaitCursor(bool waiting) override;
     void Terminate() override { m_terminated = true; }
+    void ShowRecordHistory(TClsDBDataModule& module, const std::string& formName, int recordId) override;
 
     bool Terminated() const { return m_terminated; }
 

@@ -44,6 +44,24 @@ bool IsLocalName(const std::string& name)
 
 using WaitCursor = framework::ScopedWaitCursor<framework::DataModuleUi>;
 
+// Both USUARIO_LOG.TELA and USUARIO_LOG.LOG hold 255 characters; the database keeps one byte per
+// character, so a cut on a character boundary always fits.
+constexpr size_t kLogColumnSize = 255;
+
+const char* const kInsertUserLog = "insert into USUARIO_LOG (USUARIOID,MODULOID,TABLEID,FORMNAME,TELA,LOG) values "
+                                   "(:USUARIOID,:MODULOID,:TABLEID,:FORMNAME,:TELA,:LOG)";
+
+void RollbackQuietly(TCmTransaction& transaction)
+{
+    try {
+        if (transaction.InTransaction()) {
+            transaction.Rollback();
+        }
+    } catch (...) {
+        // The connection may be the thing that failed; the work is lost either way.
+    }
+}
+
 } // namespace
 
 namespace framework {
@@ -94,6 +112,8 @@ TClsDBDataModule::TClsDBDataModule(framework::DataModuleUi* ui, std::string prog
     , m_trMain(std::make_unique<TCmTransaction>("trMain"))
     , m_trPARAMETROS(std::make_unique<TCmTransaction>("trPARAMETROS"))
     , m_trIBSQLLOG(std::make_unique<TCmTransaction>("trIBSQLLOG"))
+    , m_PARAMETROS(std::make_unique<TCmIBSQL>(m_dbMain.get(), m_trPARAMETROS.get()))
+    , m_IBSQLLOG(std::make_unique<TCmIBSQL>(m_dbMain.get(), m_trIBSQLLOG.get()))
     , m_CmSQLGlobals(std::make_unique<TCmSQLGlobals>())
     , m_log(m_programFolder)
 {
@@ -346,5 +366,120 @@ void TClsDBDataModule::HandleException(std::exception_ptr error) noexcept
         }
     } catch (...) {
         // The handler is the last stop: a failing window or log must not end the program.
+    }
+}
+
+std::string TClsDBDataModule::ReadParam(const std::vector<std::string>& values)
+{
+    try {
+        if (!m_trPARAMETROS->InTransaction()) {
+            m_trPARAMETROS->StartTransaction();
+        }
+        m_PARAMETROS->ExecProcedureLiteral("GETPARAMS", values);
+        std::string value = m_PARAMETROS->FieldByName("VALOR").AsString();
+        m_PARAMETROS->Close();
+        m_trPARAMETROS->Commit();
+        return value;
+    } catch (...) {
+        // Callers compare the result with what they expect, so a failure reads as "different".
+        RollbackQuietly(*m_trPARAMETROS);
+        return std::string(framework::kParamReadFailure);
+    }
+}
+
+bool TClsDBDataModule::WriteParam(const std::vector<std::string>& values)
+{
+    try {
+        if (!m_trPARAMETROS->InTransaction()) {
+            m_trPARAMETROS->StartTransaction();
+        }
+        m_PARAMETROS->ExecProcedureLiteral("SETPARAMS", values);
+        m_PARAMETROS->Close();
+        m_trPARAMETROS->Commit();
+        return true;
+    } catch (...) {
+        RollbackQuietly(*m_trPARAMETROS);
+        return false;
+    }
+}
+
+std::string TClsDBDataModule::GetParam(const std::string& name)
+{
+    return ReadParam({"", "", "", platform::UpperCp1252(name), "0", "0"});
+}
+
+std::string TClsDBDataModule::GetUserParam(const std::string& name, const std::string& user, const std::string& module)
+{
+    return ReadParam(
+        {"", platform::UpperCp1252(user), platform::UpperCp1252(module), platform::UpperCp1252(name), "0", "0"});
+}
+
+bool TClsDBDataModule::SetParam(const std::string& name, const std::string& value)
+{
+    return WriteParam({"", "", "", platform::UpperCp1252(name), "0", "0", value});
+}
+
+bool TClsDBDataModule::SetUserParam(const std::string& name, const std::string& value, const std::string& module,
+                                    const std::string& user)
+{
+    return WriteParam(
+        {"", platform::UpperCp1252(user), platform::UpperCp1252(module), platform::UpperCp1252(name), "0", "0", value});
+}
+
+void TClsDBDataModule::WriteUserLog(TCmTransaction* transaction, const std::string& title, int recordId,
+                                    const std::string& description, const std::string& formName)
+{
+    if (platform::Trim(description).empty()) {
+        return;
+    }
+    // The working-date suffix " - (dd/mm/yyyy)" and anything else after the first " - " is not
+    // part of the screen's name.
+    std::string_view tela = title;
+    if (const size_t dash = tela.find(" - "); dash != std::string_view::npos) {
+        tela = tela.substr(0, dash);
+    }
+    // A long caption or description must not make the insert fail: that would block the user's
+    // save along with it.
+    tela = platform::Utf8Left(tela, kLogColumnSize);
+    const std::string_view log = platform::Utf8Left(description, kLogColumnSize);
+
+    const bool own = transaction == nullptr;
+    TCmTransaction& target = own ? *m_trIBSQLLOG : *transaction;
+    TCmIBSQL& statement = *m_IBSQLLOG;
+    try {
+        if (own && !target.InTransaction()) {
+            target.StartTransaction();
+        }
+        if (statement.SQL() != kInsertUserLog) {
+            statement.SetSQL(kInsertUserLog);
+        }
+        statement.SetTransaction(&target);
+        statement.SetParam("USUARIOID", framework::SqlValue::Integer(m_CmSQLGlobals->UsuarioID()));
+        statement.SetParam("MODULOID", framework::SqlValue::Integer(m_CmSQLGlobals->ModuloID()));
+        statement.SetParam("TABLEID", recordId > 0 ? framework::SqlValue::Integer(recordId) : framework::SqlValue());
+        statement.SetParam("FORMNAME", framework::SqlValue::Text(formName));
+        statement.SetParam("TELA", framework::SqlValue::Text(std::string(tela)));
+        statement.SetParam("LOG", framework::SqlValue::Text(std::string(log)));
+        statement.ExecQuery();
+        // The caller's transaction may go before the module does.
+        statement.SetTransaction(m_trIBSQLLOG.get());
+        if (own) {
+            target.Commit();
+        }
+    } catch (...) {
+        statement.SetTransaction(m_trIBSQLLOG.get());
+        // The module's own transaction must not carry a failed attempt into the next entry; a
+        // caller's transaction is the caller's to end.
+        if (own) {
+            RollbackQuietly(target);
+        }
+        throw;
+    }
+}
+
+void TClsDBDataModule::ShowRecordHistory(const std::string& formName, int recordId)
+{
+    if (m_ui) {
+        m_ui->ShowRecordHistory(*this, formName, recordId);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/data/CmDatabase.h"
+#include "framework/data/CmIBSQL.h"
 #include "framework/data/CmSQLGlobals.h"
 #include "framework/data/CmTransaction.h"
 #include "framework/data/ErrorLog.h"
@@ -8,12 +9,18 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TClsDBDataModule;
 class TCmDataSet;
 
 namespace framework {
+
+// What a parameter read gives when it fails: the single byte FF. Stored values come back from
+// the database decoded to UTF-8, where that byte never stands alone, so no stored value (not
+// even "ÿ") can look like a failure; and a write of it is refused for the same reason.
+inline constexpr std::string_view kParamReadFailure = "\xFF";
 
 // What the opening sequence and the exception handler show. The desktop program answers with
 // its windows and message boxes; tests answer with a fake. Nothing here may throw out of the
@@ -37,6 +44,9 @@ public:
     virtual void SetWaitCursor(bool waiting) = 0;
     // The opening sequence failed: no main window, and the program ends.
     virtual void Terminate() = 0;
+    // The user-log history of one record (recordId > 0) or of a whole screen, modal. A program
+    // without windows has no history to show.
+    virtual void ShowRecordHistory(TClsDBDataModule& /*module*/, const std::string& /*formName*/, int /*recordId*/) { }
 };
 
 // The login step of the opening sequence. Until a login is registered the sequence ends with
@@ -82,6 +92,8 @@ public:
     TCmTransaction& trMain() { return *m_trMain; }
     TCmTransaction& trPARAMETROS() { return *m_trPARAMETROS; }
     TCmTransaction& trIBSQLLOG() { return *m_trIBSQLLOG; }
+    TCmIBSQL& PARAMETROS() { return *m_PARAMETROS; }
+    TCmIBSQL& IBSQLLOG() { return *m_IBSQLLOG; }
     TCmSQLGlobals& CmSQLGlobals() { return *m_CmSQLGlobals; }
     framework::ErrorLog& Log() { return m_log; }
     framework::DataModuleUi* Ui() const { return m_ui; }
@@ -105,7 +117,27 @@ public:
     void RecordException(const TLogError& record);
     void RecordDatabaseError(const TLogErrorDataBase& record);
 
+    // Settings kept in PARAMETROS: global ones, and ones scoped to a user and a module (the
+    // caller chooses the texts that name them). Name, user and module are compared upper-cased;
+    // the value is stored as given. A name never stored reads as empty; a failed read gives
+    // framework::kParamReadFailure, a failed write false, and neither leaves work pending.
+    [[nodiscard]] std::string GetParam(const std::string& name);
+    [[nodiscard]] std::string GetUserParam(const std::string& name, const std::string& user, const std::string& module);
+    [[nodiscard]] bool SetParam(const std::string& name, const std::string& value);
+    [[nodiscard]] bool SetUserParam(const std::string& name, const std::string& value, const std::string& module,
+                                    const std::string& user);
+
+    // Appends one USUARIO_LOG row for the session's user and module. With a transaction the row
+    // lives or dies with the caller's change; without one it is committed at once. A blank
+    // description writes nothing. A failing insert raises.
+    void WriteUserLog(TCmTransaction* transaction, const std::string& title, int recordId,
+                      const std::string& description, const std::string& formName);
+    // The log of one record (recordId > 0) or of every record of a screen, newest first.
+    void ShowRecordHistory(const std::string& formName, int recordId);
+
 private:
+    std::string ReadParam(const std::vector<std::string>& values);
+    bool WriteParam(const std::vector<std::string>& values);
     void ConnectAndRestore(const std::string& name, const std::vector<TCmTransaction*>& transactions,
                            const std::vector<TCmDataSet*>& dataSets);
     std::string Forms() const;
@@ -117,6 +149,9 @@ private:
     std::unique_ptr<TCmTransaction> m_trMain;
     std::unique_ptr<TCmTransaction> m_trPARAMETROS;
     std::unique_ptr<TCmTransaction> m_trIBSQLLOG;
+    // Declared after their transactions and connection, so that they go first.
+    std::unique_ptr<TCmIBSQL> m_PARAMETROS;
+    std::unique_ptr<TCmIBSQL> m_IBSQLLOG;
     std::unique_ptr<TCmSQLGlobals> m_CmSQLGlobals;
     framework::ErrorLog m_log;
     bool m_terminated = false;

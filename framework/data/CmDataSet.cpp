@@ -227,7 +227,7 @@ bool TField::IsNumeric() const
     }
 }
 
-std::string TField::PlainText(const SqlValue& value) const
+std::string TField::AsStringOf(const SqlValue& value) const
 {
     const platform::FormatSettings& settings = platform::BrazilianFormatSettings();
     switch (value.Kind()) {
@@ -256,7 +256,7 @@ std::string TField::PlainText(const SqlValue& value) const
 
 std::string TField::AsString() const
 {
-    return PlainText(Value());
+    return AsStringOf(Value());
 }
 
 void TField::SetAsString(const std::string& text)
@@ -357,7 +357,7 @@ void TField::SetAsDateTime(const platform::DateTime& value)
 std::string TField::TextOf(const SqlValue& value) const
 {
     if (value.IsNull() || m_DisplayFormat.empty()) {
-        return PlainText(value);
+        return AsStringOf(value);
     }
     const platform::FormatSettings& settings = platform::BrazilianFormatSettings();
     switch (value.Kind()) {
@@ -369,7 +369,7 @@ std::string TField::TextOf(const SqlValue& value) const
     case SqlValueKind::Timestamp:
         return platform::FormatDateTime(m_DisplayFormat, value.AsDateTime(), settings);
     default:
-        return PlainText(value);
+        return AsStringOf(value);
     }
 }
 
@@ -1024,8 +1024,8 @@ bool TCmDataSet::Locate(const std::string& keyFields, const std::vector<SqlValue
                 }
                 continue;
             }
-            std::string a = fields[i]->PlainText(have);
-            std::string b = want.Kind() == SqlValueKind::Text ? want.AsString() : fields[i]->PlainText(want);
+            std::string a = fields[i]->AsStringOf(have);
+            std::string b = want.Kind() == SqlValueKind::Text ? want.AsString() : fields[i]->AsStringOf(want);
             if (caseInsensitive) {
                 a = platform::FoldCase(a);
                 b = platform::FoldCase(b);

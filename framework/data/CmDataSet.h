@@ -109,13 +109,14 @@ public:
     std::string DisplayText() const;
     // The text of any value of this field, as DisplayText would show it.
     std::string TextOf(const framework::SqlValue& value) const;
+    // The text of any value of this field, as AsString gives the current one (no display format).
+    std::string AsStringOf(const framework::SqlValue& value) const;
 
     bool IsText() const;
     bool IsNumeric() const;
 
 private:
     friend class TCmDataSet;
-    std::string PlainText(const framework::SqlValue& value) const;
 
     TCmDataSet* m_dataSet;
     std::string m_FieldName;

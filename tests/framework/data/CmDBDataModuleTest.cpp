@@ -46,6 +46,10 @@ public:
     std::string FormCaptions() override { return "Notavia NFSe|Gerenciador de RPS|"; }
     void SetWaitCursor(bool) override { }
     void Terminate() override { Terminated = true; }
+    void ShowRecordHistory(TClsDBDataModule&, const std::string& formName, int recordId) override
+    {
+        Histories.push_back(formName + "#" + std::to_string(recordId));
+    }
 
     void Fail()
     {
@@ -63,6 +67,7 @@ public:
     std::vector<std::string> Questions;
     std::vector<std::string> DatabaseErrorsShown;
     std::vector<std::string> Exceptions;
+    std::vector<std::string> Histories;
 };
 
 // A schema check that accepts every database except the refused ones, and a creation that
@@ -319,4 +324,204 @@ TEST(TClsDBDataModule, CreatesAnEmbeddedDatabaseWhenNoServerIsGiven)
     const std::string broken = tests::TempDir() + "quebrado.fdb";
     EXPECT_THROW(module.CreateDatabaseFile("", broken), framework::DatabaseError);
     EXPECT_FALSE(std::filesystem::exists(broken));
+}
+
+namespace {
+
+// A module connected to a private copy of the program's database, logged in as the
+// administrator (USUARIO 1) in module 13.
+struct ConnectedModule
+{
+    ConnectedModule()
+        : Path(tests::CopySchemaDatabase())
+        , Module(&Ui, tests::TempDir())
+    {
+        EXPECT_TRUE(Module.ConnectDatabase(Path));
+        Module.CmSQLGlobals().SetUsuarioID(1);
+    }
+
+    Registration Registry;
+    std::string Path;
+    FakeUi Ui;
+    TClsDBDataModule Module;
+};
+
+std::string Repeat(const std::string& text, int times)
+{
+    std::string result;
+    for (int i = 0; i < times; ++i) {
+        result += text;
+    }
+    return result;
+}
+
+} // namespace
+
+TEST(TClsDBDataModule, ParametersAreFoundByUpperCaseNamesInTheirOwnScope)
+{
+    ConnectedModule m;
+    TClsDBDataModule& module = m.Module;
+    EXPECT_EQ("", module.GetParam("NUNCA_GRAVADO"));
+
+    // Written twice under names of any case: one row, the second value, stored as given.
+    EXPECT_TRUE(module.SetParam("cor", "azul"));
+    EXPECT_TRUE(module.SetParam("Cor", "Verde-água"));
+    EXPECT_EQ("Verde-água", module.GetParam("COR"));
+
+    // The issuer screen's alias: user and module ids as text.
+    EXPECT_TRUE(module.SetUserParam("emi_apelido", "D'Ávila & Filhos", "13", "5"));
+    EXPECT_EQ("D'Ávila & Filhos", module.GetUserParam("Emi_Apelido", "5", "13"));
+    // A login name scopes a setting just as well, in any case.
+    EXPECT_TRUE(module.SetUserParam("ordem", "NOME desc", "13", "joão"));
+    EXPECT_EQ("NOME desc", module.GetUserParam("ORDEM", "JOÃO", "13"));
+
+    // Global and user scopes, and different users, never see each other's rows.
+    EXPECT_EQ("", module.GetParam("EMI_APELIDO"));
+    EXPECT_EQ("", module.GetUserParam("EMI_APELIDO", "6", "13"));
+    EXPECT_EQ("", module.GetUserParam("EMI_APELIDO", "5", "3"));
+    EXPECT_TRUE(module.SetParam("EMI_APELIDO", "global"));
+    EXPECT_EQ("D'Ávila & Filhos", module.GetUserParam("EMI_APELIDO", "5", "13"));
+    EXPECT_EQ("global", module.GetParam("emi_apelido"));
+    EXPECT_FALSE(module.trPARAMETROS().InTransaction());
+
+    tests::DatabaseSession db(m.Path);
+    EXPECT_EQ((std::vector<std::vector<std::string>> {
+                  {"<null>", "", "", "COR", "0", "0", "Verde-água"},
+                  {"<null>", "5", "13", "EMI_APELIDO", "0", "0", "D'Ávila & Filhos"},
+                  {"<null>", "JOÃO", "13", "ORDEM", "0", "0", "NOME desc"},
+                  {"<null>", "", "", "EMI_APELIDO", "0", "0", "global"},
+              }),
+              db.Rows("select APELIDO, USUARIO, MODULO, PARAMETRO, ANO, MES, VALOR from PARAMETROS order by ID"));
+}
+
+TEST(TClsDBDataModule, FailedParameterCallsReportFailureAndLeaveNothingPending)
+{
+    ConnectedModule m;
+    TClsDBDataModule& module = m.Module;
+    // The failure value is no text any stored value can be, not even "ÿ".
+    EXPECT_TRUE(module.SetParam("Y", "ÿ"));
+    EXPECT_EQ("ÿ", module.GetParam("Y"));
+    EXPECT_NE(framework::kParamReadFailure, module.GetParam("Y"));
+
+    const std::string longUser = "USUARIO_COMPRIDO"; // the column holds 10 characters
+    EXPECT_EQ(framework::kParamReadFailure, module.GetUserParam("X", longUser, "13"));
+    EXPECT_FALSE(module.trPARAMETROS().InTransaction());
+
+    struct Case
+    {
+        const char* Name;
+        std::string Parameter;
+        std::string Value;
+        std::string User;
+    };
+    const Case cases[] = {
+        {"user longer than its column", "X", "v", longUser},
+        {"name longer than its column", Repeat("N", 21), "v", ""},
+        {"value longer than its column", "X", Repeat("v", 101), ""},
+        {"value the database cannot hold", "X", "seta →", ""},
+        {"the failure value itself", "X", std::string(framework::kParamReadFailure), ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        EXPECT_FALSE(module.SetUserParam(c.Parameter, c.Value, c.User.empty() ? "" : "13", c.User));
+        EXPECT_FALSE(module.trPARAMETROS().InTransaction());
+    }
+    tests::DatabaseSession db(m.Path);
+    EXPECT_EQ("0", db.Value("select count(*) from PARAMETROS where PARAMETRO <> 'Y'"));
+
+    // The store works on after a failure, and a module without a connection only fails.
+    EXPECT_TRUE(module.SetParam("X", "depois"));
+    EXPECT_EQ("depois", module.GetParam("X"));
+    FakeUi ui;
+    TClsDBDataModule unconnected(&ui, tests::TempDir());
+    EXPECT_EQ(framework::kParamReadFailure, unconnected.GetParam("X"));
+    EXPECT_FALSE(unconnected.SetParam("X", "v"));
+}
+
+TEST(TClsDBDataModule, UserLogRowsHoldTheSessionAndTextsCutToTheirColumns)
+{
+    struct Case
+    {
+        const char* Name;
+        std::string Title;
+        int RecordId;
+        std::string Description;
+        std::string Tela;
+        std::string TableId;
+        std::string Log;
+    };
+    const std::string accented = Repeat("ç", 300);
+    const Case cases[] = {
+        {"working-date suffix dropped", "Cadastro de Clientes - (11/12/2026)", 42, "Modificado:|Nome:A>>B.",
+         "Cadastro de Clientes", "42", "Modificado:|Nome:A>>B."},
+        {"everything from the first dash on dropped", "Configuração - Emissor - (11/12/2026)", 7, "x", "Configuração",
+         "7", "x"},
+        {"no record: null id", "Emissor", 0, "x", "Emissor", "<null>", "x"},
+        {"negative record: null id", "Emissor", -1, "x", "Emissor", "<null>", "x"},
+        {"300 characters stored as 255", "T", 1, Repeat("a", 300), "T", "1", Repeat("a", 255)},
+        {"cut between characters, not inside one", "T", 1, Repeat("a", 254) + "éééé", "T", "1", Repeat("a", 254) + "é"},
+        {"an over-long title is cut too", "Cadastro de " + accented, 1, "x", "Cadastro de " + Repeat("ç", 243), "1",
+         "x"},
+    };
+    ConnectedModule m;
+    TClsDBDataModule& module = m.Module;
+    tests::DatabaseSession db(m.Path);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        db.Exec("delete from USUARIO_LOG");
+        db.Commit();
+        module.WriteUserLog(nullptr, c.Title, c.RecordId, c.Description, "frmClientes");
+        EXPECT_FALSE(module.trIBSQLLOG().InTransaction());
+        EXPECT_EQ((std::vector<std::vector<std::string>> {{"1", "13", c.TableId, "frmClientes", c.Tela, c.Log}}),
+                  db.Rows("select USUARIOID, MODULOID, TABLEID, FORMNAME, TELA, LOG from USUARIO_LOG"));
+        EXPECT_EQ("1", db.Value("select count(*) from USUARIO_LOG where DATA is not null and HORA is not null"));
+    }
+
+    // A description with nothing to say writes nothing.
+    db.Exec("delete from USUARIO_LOG");
+    db.Commit();
+    module.WriteUserLog(nullptr, "Emissor", 1, " \t ", "frmClientes");
+    module.WriteUserLog(nullptr, "Emissor", 1, "", "frmClientes");
+    EXPECT_EQ("0", db.Value("select count(*) from USUARIO_LOG"));
+}
+
+TEST(TClsDBDataModule, UserLogRowLivesAndDiesWithTheCallersTransaction)
+{
+    ConnectedModule m;
+    TClsDBDataModule& module = m.Module;
+    tests::DatabaseSession db(m.Path);
+    auto rows = [&] {
+        db.Commit();
+        return db.Value("select count(*) from USUARIO_LOG");
+    };
+
+    module.trMain().StartTransaction();
+    module.WriteUserLog(&module.trMain(), "Clientes", 1, "Excluído:|Nome:Ana.", "frmClientes");
+    EXPECT_EQ("0", rows()) << "not visible before the caller commits";
+    module.trMain().RollbackRetaining();
+    EXPECT_EQ("0", rows());
+    module.WriteUserLog(&module.trMain(), "Clientes", 1, "Excluído:|Nome:Ana.", "frmClientes");
+    module.trMain().CommitRetaining();
+    EXPECT_EQ("1", rows());
+    EXPECT_FALSE(module.trIBSQLLOG().InTransaction());
+
+    // A failing insert raises; the caller's change fails with it, and the module's own
+    // transaction is not left holding the attempt.
+    EXPECT_THROW(module.WriteUserLog(&module.trMain(), "Clientes", 1, "x", Repeat("F", 129)), framework::DatabaseError);
+    EXPECT_THROW(module.WriteUserLog(nullptr, "Clientes", 1, "x", Repeat("F", 129)), framework::DatabaseError);
+    EXPECT_FALSE(module.trIBSQLLOG().InTransaction());
+    module.WriteUserLog(nullptr, "Clientes", 2, "y", "frmClientes");
+    EXPECT_EQ("2", rows());
+}
+
+TEST(TClsDBDataModule, RecordHistoryIsShownThroughTheWindows)
+{
+    Registration registration;
+    FakeUi ui;
+    TClsDBDataModule module(&ui, tests::TempDir());
+    module.ShowRecordHistory("frmClientes", 42);
+    module.ShowRecordHistory("frmEmissor", 0);
+    EXPECT_EQ((std::vector<std::string> {"frmClientes#42", "frmEmissor#0"}), ui.Histories);
+    TClsDBDataModule windowless(nullptr, tests::TempDir());
+    EXPECT_NO_THROW(windowless.ShowRecordHistory("frmClientes", 42));
 }
