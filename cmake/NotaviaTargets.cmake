@@ -36,7 +36,7 @@ function(notavia_add_gtest target)
         PROPERTIES TIMEOUT 300)
     # gtest_discover_tests flattens its PROPERTIES, so a list such as ENVIRONMENT would keep only
     # its first variable. The environment is set by a script ctest reads after the discovered tests.
-    set(environment "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8;TZ=America/Sao_Paulo;NOTAVIA_TEST_TMP=${CMAKE_BINARY_DIR}/testtmp;NOTAVIA_PROGRAM_DIR=${NOTAVIA_PROGRAM_DIR};NOTAVIA_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+    set(environment "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8;TZ=America/Sao_Paulo;NOTAVIA_TEST_TMP=${CMAKE_BINARY_DIR}/testtmp;NOTAVIA_PROGRAM_DIR=${NOTAVIA_PROGRAM_DIR};NOTAVIA_SOURCE_DIR=${CMAKE_SOURCE_DIR};LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
     set(script "${CMAKE_CURRENT_BINARY_DIR}/${target}_environment.cmake")
     file(WRITE "${script}" "if(${target}_TESTS)\n  set_tests_properties(\${${target}_TESTS} PROPERTIES ENVIRONMENT \"${environment}\")\nendif()\n")
     set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${script}")
