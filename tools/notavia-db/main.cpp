@@ -52,6 +52,16 @@ bool IsLocal(const std::string& name)
     return colon == std::string::npos || colon == 1;
 }
 
+// A local database file that is not there is said once, the same way by every command.
+bool ReportMissing(const std::string& path)
+{
+    if (IsLocal(path) && !std::filesystem::exists(path)) {
+        std::cerr << "O arquivo " << path << " não existe.\n";
+        return true;
+    }
+    return false;
+}
+
 void PrintDatabaseError(const std::string& what, const framework::DatabaseError& error)
 {
     std::cerr << what << "\n" << error.what() << "\n";
@@ -98,8 +108,7 @@ int Create(const std::string& path)
 
 int Version(const std::string& path)
 {
-    if (IsLocal(path) && !std::filesystem::exists(path)) {
-        std::cerr << "O arquivo " << path << " não existe.\n";
+    if (ReportMissing(path)) {
         return kExitFile;
     }
     try {
@@ -116,8 +125,7 @@ int Version(const std::string& path)
 
 int Backup(const std::string& path, std::string file)
 {
-    if (IsLocal(path) && !std::filesystem::exists(path)) {
-        std::cerr << "O arquivo " << path << " não existe.\n";
+    if (ReportMissing(path)) {
         return kExitFile;
     }
     if (file.empty()) {
@@ -199,8 +207,7 @@ public:
 
 int Upgrade(const std::string& path)
 {
-    if (IsLocal(path) && !std::filesystem::exists(path)) {
-        std::cerr << "O arquivo " << path << " não existe.\n";
+    if (ReportMissing(path)) {
         return kExitFile;
     }
     ConsoleUpgradeUi ui;
@@ -225,17 +232,21 @@ int Upgrade(const std::string& path)
     return kExitDatabase;
 }
 
+void Attach(TCmDatabase& database, const std::string& path)
+{
+    database.SetDatabaseName(path);
+    database.SetParams({"user_name=SYSDBA", "password=quartzite"});
+    database.Open();
+}
+
 int Users(const std::string& path)
 {
-    if (IsLocal(path) && !std::filesystem::exists(path)) {
-        std::cerr << "O arquivo " << path << " não existe.\n";
+    if (ReportMissing(path)) {
         return kExitFile;
     }
     try {
         TCmDatabase database("notavia-db");
-        database.SetDatabaseName(path);
-        database.SetParams({"user_name=SYSDBA", "password=quartzite"});
-        database.Open();
+        Attach(database, path);
         const std::vector<framework::Attachment> others = framework::OtherAttachments(database);
         if (others.empty()) {
             std::cout << "Nenhum outro usuário conectado.\n";
@@ -254,15 +265,12 @@ int Users(const std::string& path)
 // is what lets a user into this program.
 int Grant(const std::string& path, const std::string& user)
 {
-    if (IsLocal(path) && !std::filesystem::exists(path)) {
-        std::cerr << "O arquivo " << path << " não existe.\n";
+    if (ReportMissing(path)) {
         return kExitFile;
     }
     try {
         TCmDatabase database("notavia-db");
-        database.SetDatabaseName(path);
-        database.SetParams({"user_name=SYSDBA", "password=quartzite"});
-        database.Open();
+        Attach(database, path);
         TCmTransaction transaction("grant");
         transaction.SetDefaultDatabase(&database);
         transaction.StartTransaction();
