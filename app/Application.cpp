@@ -2,7 +2,8 @@
 
 #include <QSocketNotifier>
 
-#include <sys/socket.h>
+#include <pthread.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -11,15 +12,24 @@
 namespace app {
 namespace {
 
-int s_signalPipe[2] = {-1, -1};
+int s_signalFd = -1;
 
-extern "C" void OnTerminationSignal(int)
+sigset_t TerminationSignals()
 {
-    const char byte = 1;
-    (void)!write(s_signalPipe[1], &byte, 1);
+    sigset_t termination;
+    sigemptyset(&termination);
+    sigaddset(&termination, SIGINT);
+    sigaddset(&termination, SIGTERM);
+    return termination;
 }
 
 } // namespace
+
+void Application::BlockTerminationSignals()
+{
+    const sigset_t termination = TerminationSignals();
+    pthread_sigmask(SIG_BLOCK, &termination, nullptr);
+}
 
 Application::Application(int& argc, char** argv)
     : QApplication(argc, argv)
@@ -29,22 +39,25 @@ Application::~Application() = default;
 
 void Application::QuitOnTerminationSignals()
 {
-    if (s_signalPipe[0] >= 0 || socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, s_signalPipe) != 0) {
+    if (s_signalFd >= 0) {
         return;
     }
-    auto* notifier = new QSocketNotifier(s_signalPipe[0], QSocketNotifier::Read, this);
+    // Blocked, the signals wait for the event loop to read them here. A handler would run on
+    // whichever thread the kernel picks, the database engine's among them, and interrupt it.
+    BlockTerminationSignals();
+    const sigset_t termination = TerminationSignals();
+    s_signalFd = signalfd(-1, &termination, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (s_signalFd < 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(s_signalFd, QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [] {
-        char byte = 0;
-        (void)!read(s_signalPipe[0], &byte, 1);
+        signalfd_siginfo info {};
+        while (read(s_signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        }
         QApplication::closeAllWindows();
         QApplication::quit();
     });
-    struct sigaction action = {};
-    action.sa_handler = OnTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

@@ -24,8 +24,10 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 
     // Ctrl+C and SIGTERM close the program through its event loop, so the database is detached
-    // and the logs flushed. Installed before the database client, which otherwise takes these
-    // signals over and leaves the process running.
+    // and the logs flushed. The signals must be blocked in every thread: the program entry calls
+    // BlockTerminationSignals before any thread exists (this object's own included), and threads
+    // inherit it. Processes the program starts must unblock them again.
+    static void BlockTerminationSignals();
     void QuitOnTerminationSignals();
 
 private:

@@ -14,10 +14,13 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
-#include <QProcess>
 #include <QScreen>
 #include <QStatusBar>
 
+#include <spawn.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
 
 using namespace Qt::StringLiterals;
@@ -39,6 +42,29 @@ bool IsProgramRunning(const QString& path)
         }
     }
     return false;
+}
+
+// Starts a program of the family on its own: in its folder, in a session of its own, and with
+// the termination signals this program keeps blocked open to it again.
+bool StartDetached(const std::string& path, const std::string& argument, const std::string& folder)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSID);
+    std::string program = path;
+    std::string userArgument = argument;
+    char* const argv[] = {program.data(), userArgument.data(), nullptr};
+    pid_t pid = 0;
+    const int error = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0;
 }
 
 } // namespace
@@ -160,8 +186,8 @@ void TfrmMainMenu::OpenModule(int moduloId)
         return;
     }
     if (!IsProgramRunning(path)) {
-        const QString user = QString::fromStdString(ScrambleUserName(m_status.Login.toStdString()));
-        if (!QProcess::startDetached(path, {user}, m_programFolder)) {
+        const std::string user = ScrambleUserName(m_status.Login.toStdString());
+        if (!StartDetached(path.toStdString(), user, m_programFolder.toStdString())) {
             framework::MessageBox::Warning(this, u"Não foi possível iniciar o programa "_s + path + u"."_s);
             return;
         }

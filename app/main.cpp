@@ -33,6 +33,7 @@ bool DeployTransmissionLibrary()
 
 int main(int argc, char** argv)
 {
+    app::Application::BlockTerminationSignals();
     app::Application application(argc, argv);
     application.QuitOnTerminationSignals();
     // Qt adopts the user's locale for the C library; numbers that C code and the XML and

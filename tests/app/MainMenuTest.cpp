@@ -1,5 +1,6 @@
 #include "app/MainMenu.h"
 
+#include "app/Application.h"
 #include "framework/data/CmLogin.h"
 #include "tests/support/TestSupport.h"
 
@@ -137,7 +138,9 @@ TEST(TfrmMainMenu, TheModulesMenuOffersInstalledProgramsAndHandsTheUserOver)
     // A program of the family that notes the argument it was started with.
     const std::string folder = tests::TempDir();
     const std::string started = folder + "iniciado.txt";
-    tests::WriteFile(folder + "outro", "#!/bin/sh\nprintf '%s' \"$1\" > '" + started + "'\n");
+    tests::WriteFile(folder + "outro",
+                     "#!/bin/sh\ngrep SigBlk /proc/$$/status > '" + folder + "sinais.txt'\nprintf '%s' \"$1\" > '" +
+                         started + "'\n");
     std::filesystem::permissions(folder + "outro", std::filesystem::perms::owner_all);
     const std::string running = QFileInfo(QCoreApplication::applicationFilePath()).fileName().toStdString();
     tests::WriteFile(folder + running, "");
@@ -161,12 +164,16 @@ TEST(TfrmMainMenu, TheModulesMenuOffersInstalledProgramsAndHandsTheUserOver)
     EXPECT_EQ(modules->actions().first()->text(), u"Outro Programa"_s);
     EXPECT_TRUE(modules->menuAction()->isVisible());
 
+    // As in the running program, which keeps them for its event loop.
+    app::Application::BlockTerminationSignals();
     modules->actions().first()->trigger();
     for (int i = 0; i < 500 && !std::filesystem::exists(started); ++i) {
         QThread::msleep(10);
     }
     QThread::msleep(50);
     EXPECT_EQ(ScrambleUserName("ADMIN"), tests::ReadFile(started));
+    EXPECT_EQ("SigBlk:\t0000000000000000\n", tests::ReadFile(folder + "sinais.txt"))
+        << "the other program must be stoppable";
     EXPECT_FALSE(window.isVisible()) << "the program hands over and ends";
 
     // Without other programs the menu is hidden.
