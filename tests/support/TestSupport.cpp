@@ -10,11 +10,18 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 namespace tests {
 namespace {
 
 std::string s_tempDir;
+
+std::vector<std::function<void()>>& StartActions()
+{
+    static std::vector<std::function<void()>> actions;
+    return actions;
+}
 
 std::string EnvFolder(const char* name, const char* fallback)
 {
@@ -48,6 +55,9 @@ class TempDirListener : public ::testing::EmptyTestEventListener
         // never those of whoever runs the tests.
         setenv("XDG_CONFIG_HOME", (s_tempDir + "config").c_str(), 1);
         setenv("XDG_DATA_HOME", (s_tempDir + "data").c_str(), 1);
+        for (const std::function<void()>& action : StartActions()) {
+            action();
+        }
     }
 
     void OnTestEnd(const ::testing::TestInfo&) override
@@ -61,6 +71,11 @@ class TempDirListener : public ::testing::EmptyTestEventListener
 };
 
 } // namespace
+
+void AtEachTestStart(std::function<void()> action)
+{
+    StartActions().push_back(std::move(action));
+}
 
 const std::string& TempDir()
 {

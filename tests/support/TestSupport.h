@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,5 +34,9 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 
 // Installs the listener that gives each test its folder. The test mains call it.
 void InstallTestEnvironment();
+
+// Runs `action` at the start of every test, once its TempDir() exists; for test programs that
+// point a process-wide setting into the test's folder. Callable from static initialisers.
+void AtEachTestStart(std::function<void()> action);
 
 } // namespace tests
