@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "framework/data/CmLogin.h"
+#include "framework/forms/MessageBox.h"
 #include "tests/support/TestSupport.h"
 
 #include <QAction>
@@ -171,6 +172,7 @@ TEST(TfrmMainMenu, TheModulesMenuOffersInstalledProgramsAndHandsTheUserOver)
     for (int i = 0; i < 3000 && !std::filesystem::exists(started); ++i) {
         QThread::msleep(10);
     }
+    EXPECT_EQ("", framework::MessageBox::TakeShownTexts().join(u"|"_s).toStdString()) << "no failure to start";
     EXPECT_EQ(ScrambleUserName("ADMIN"), tests::ReadFile(started));
     EXPECT_EQ("SigBlk:\t0000000000000000\n", tests::ReadFile(folder + "sinais.txt"))
         << "the other program must be stoppable";
