@@ -53,6 +53,25 @@ void CreateFromScripts(const std::string& path)
     module.RunAllScripts(path);
 }
 
+// A database of the program's scripts, open in a read-committed transaction, as the RPS
+// manager has it.
+struct RpsDatabase
+{
+    RpsDatabase()
+    {
+        const std::string path = Folder.Path() + "rps.fdb";
+        CreateFromScripts(path);
+        Transaction.SetParams({"read_committed", "rec_version", "nowait"});
+        Database.SetDefaultTransaction(&Transaction);
+        Database.SetDatabaseName(path);
+        Database.Open();
+    }
+
+    BenchFolder Folder;
+    TCmDatabase Database;
+    TCmTransaction Transaction;
+};
+
 // A new database with every script applied: what the create-database form and notavia-db do.
 void BM_CreateDatabaseFromScripts(benchmark::State& state)
 {
@@ -71,15 +90,9 @@ BENCHMARK(BM_CreateDatabaseFromScripts)->Unit(benchmark::kMillisecond)->Iteratio
 // range(0) RPS rows inserted in one transaction, committed, then read back in full.
 void BM_InsertThenSelectRps(benchmark::State& state)
 {
-    BenchFolder folder;
-    const std::string path = folder.Path() + "rps.fdb";
-    CreateFromScripts(path);
-    TCmDatabase database;
-    TCmTransaction transaction;
-    transaction.SetParams({"read_committed", "rec_version", "nowait"});
-    database.SetDefaultTransaction(&transaction);
-    database.SetDatabaseName(path);
-    database.Open();
+    RpsDatabase rpsDatabase;
+    TCmDatabase& database = rpsDatabase.Database;
+    TCmTransaction& transaction = rpsDatabase.Transaction;
     const std::string discriminacao(400, 'x');
     for (auto _ : state) {
         SqlStatement insert(&database, &transaction);
@@ -131,15 +144,9 @@ BENCHMARK(BM_InsertThenSelectRps)->Arg(10000)->Unit(benchmark::kMillisecond)->It
 // the dozen columns the manager shows.
 void BM_OpenRpsDataSetThroughModel(benchmark::State& state)
 {
-    BenchFolder folder;
-    const std::string path = folder.Path() + "rps.fdb";
-    CreateFromScripts(path);
-    TCmDatabase database;
-    TCmTransaction transaction;
-    transaction.SetParams({"read_committed", "rec_version", "nowait"});
-    database.SetDefaultTransaction(&transaction);
-    database.SetDatabaseName(path);
-    database.Open();
+    RpsDatabase rpsDatabase;
+    TCmDatabase& database = rpsDatabase.Database;
+    TCmTransaction& transaction = rpsDatabase.Transaction;
     {
         SqlStatement insert(&database, &transaction);
         insert.SetSQL("insert into NFSE_RPS (LOT_NUMEROLOTE, RPS_NUMERORPS, RPS_DATAEMISSAO, "

@@ -7,8 +7,25 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace framework {
+namespace {
+
+// The number a whole text (blanks around it aside) spells, if it spells one.
+template <typename Number>
+std::optional<Number> ParseWhole(std::string_view text)
+{
+    text = platform::Trim(text);
+    Number value {};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
 
 SqlValue::PackedDateTime SqlValue::Pack(const platform::DateTime& value)
 {
@@ -122,15 +139,11 @@ int64_t SqlValue::AsInteger() const
             break;
         }
         return std::llround(m_double);
-    case SqlValueKind::Text: {
-        const std::string_view text = platform::Trim(m_text);
-        int64_t value = 0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (error == std::errc() && end == text.data() + text.size() && !text.empty()) {
-            return value;
+    case SqlValueKind::Text:
+        if (const auto value = ParseWhole<int64_t>(m_text)) {
+            return *value;
         }
         break;
-    }
     default:
         break;
     }
@@ -146,15 +159,11 @@ double SqlValue::AsDouble() const
         return static_cast<double>(m_integer);
     case SqlValueKind::Double:
         return m_double;
-    case SqlValueKind::Text: {
-        const std::string_view text = platform::Trim(m_text);
-        double value = 0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (error == std::errc() && end == text.data() + text.size() && !text.empty()) {
-            return value;
+    case SqlValueKind::Text:
+        if (const auto value = ParseWhole<double>(m_text)) {
+            return *value;
         }
         break;
-    }
     default:
         break;
     }
