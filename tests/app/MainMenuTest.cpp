@@ -136,11 +136,13 @@ TEST(TfrmMainMenu, AHiddenWorkWindowIsShownAgainAsItWas)
 
 TEST(TfrmMainMenu, TheModulesMenuOffersInstalledProgramsAndHandsTheUserOver)
 {
-    // A program of the family that notes the argument it was started with.
+    // A program of the family that notes the argument it was started with, and the signals it
+    // got blocked (read by grep, which inherits them: the shell itself blocks all of them for a
+    // moment whenever it starts a command).
     const std::string folder = tests::TempDir();
     const std::string started = folder + "iniciado.txt";
     tests::WriteFile(folder + "outro",
-                     "#!/bin/sh\ngrep SigBlk /proc/$$/status > '" + folder + "sinais.txt'\nprintf '%s' \"$1\" > '" +
+                     "#!/bin/sh\ngrep SigBlk /proc/self/status > '" + folder + "sinais.txt'\nprintf '%s' \"$1\" > '" +
                          started + ".tmp' && mv '" + started + ".tmp' '" + started + "'\n");
     std::filesystem::permissions(folder + "outro", std::filesystem::perms::owner_all);
     const std::string running = QFileInfo(QCoreApplication::applicationFilePath()).fileName().toStdString();
