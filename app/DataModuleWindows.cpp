@@ -6,7 +6,6 @@
 #include "framework/forms/MessageBox.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QWidget>
 
 #include <cstdio>
@@ -19,12 +18,6 @@ namespace {
 QString Utf8(const std::string& text)
 {
     return QString::fromStdString(text);
-}
-
-// A modal form on no screen would wait forever for someone to type into it.
-bool HasScreen()
-{
-    return QGuiApplication::platformName() != u"offscreen"_s && QGuiApplication::platformName() != u"minimal"_s;
 }
 
 } // namespace
@@ -42,7 +35,7 @@ bool DataModuleWindows::Question(const std::string& text)
 void DataModuleWindows::ShowLoginServer(TClsDBDataModule& module)
 {
     // Nobody could type a name into a form on no screen: the program ends, saying why.
-    if (!HasScreen()) {
+    if (!framework::HasScreen()) {
         std::fprintf(stderr, "Banco de dados não definido em connection.ini e sem tela para perguntar: %s\n",
                      module.ProgramFolder().c_str());
         return;
@@ -53,7 +46,7 @@ void DataModuleWindows::ShowLoginServer(TClsDBDataModule& module)
 
 bool DataModuleWindows::ShowLogin(TClsDBDataModule& module)
 {
-    if (!HasScreen()) {
+    if (!framework::HasScreen()) {
         std::fprintf(stderr, "Sem tela para o login e sem usuário na seção AUTOLOGIN de connection.ini: %s\n",
                      module.ProgramFolder().c_str());
         return false;

@@ -34,13 +34,6 @@ QLineEdit* NewEdit(QWidget* parent, const QString& name, bool masked)
     return edit;
 }
 
-void Show(framework::DataModuleUi* ui, const char* text)
-{
-    if (ui) {
-        ui->ShowMessage(text);
-    }
-}
-
 } // namespace
 
 TClsLogin::TClsLogin(TClsDBDataModule& module, QWidget* parent)
@@ -156,7 +149,7 @@ void TClsLogin::Remember(const std::string& user)
 
 void TClsLogin::Refuse()
 {
-    Show(m_module.Ui(), "Login Incorreto.");
+    framework::ShowMessage(m_module.Ui(), "Login Incorreto.");
     m_edtSenha->setFocus();
     ++m_attempts;
     if (m_attempts > kMaxAttempts) {
@@ -201,11 +194,11 @@ TClsLoginConfirmUser::TClsLoginConfirmUser(const std::string& user, framework::D
 void TClsLoginConfirmUser::Confirmar()
 {
     if (m_edtSenha->text().size() < kMinPasswordLength) {
-        Show(m_ui, "A senha deve ter no mínimo 3 caracteres.");
+        framework::ShowMessage(m_ui, "A senha deve ter no mínimo 3 caracteres.");
         return;
     }
     if (m_edtConfirmar->text() != m_edtSenha->text()) {
-        Show(m_ui, "A senha de confirmação está incorreta.");
+        framework::ShowMessage(m_ui, "A senha de confirmação está incorreta.");
         return;
     }
     try {
@@ -213,7 +206,7 @@ void TClsLoginConfirmUser::Confirmar()
     } catch (const platform::EncodingError&) {
         // The stored digest is made from the code page's bytes; a character outside it could
         // never be typed back the same way by the family's other programs.
-        Show(m_ui, "A senha contém caracteres não permitidos.");
+        framework::ShowMessage(m_ui, "A senha contém caracteres não permitidos.");
         return;
     }
     accept();

@@ -180,9 +180,7 @@ bool TClsDBDataModule::ConnectAtStartup()
 bool TClsDBDataModule::ConnectDatabase(const std::string& name)
 {
     if (platform::Trim(name).empty()) {
-        if (m_ui) {
-            m_ui->ShowMessage("Digite o Servidor.");
-        }
+        framework::ShowMessage(m_ui, "Digite o Servidor.");
         return false;
     }
     if (m_dbMain->Connected() && m_dbMain->DatabaseName() == name) {

@@ -49,6 +49,14 @@ public:
     virtual void ShowRecordHistory(TClsDBDataModule& /*module*/, const std::string& /*formName*/, int /*recordId*/) { }
 };
 
+// Shows a message when there is someone to show it to.
+inline void ShowMessage(DataModuleUi* ui, const std::string& text)
+{
+    if (ui) {
+        ui->ShowMessage(text);
+    }
+}
+
 // The login step of the opening sequence. Until a login is registered the sequence ends with
 // the connection (the user then stays the session's empty user).
 using LoginAtStartupFunction = bool (*)(TClsDBDataModule& module);

@@ -25,13 +25,6 @@ std::string Text(const QLineEdit* edit)
     return edit->text().trimmed().toStdString();
 }
 
-void Show(TClsDBDataModule& module, const char* text)
-{
-    if (module.Ui()) {
-        module.Ui()->ShowMessage(text);
-    }
-}
-
 } // namespace
 
 TClsLoginServer::TClsLoginServer(TClsDBDataModule& module, QWidget* parent)
@@ -162,16 +155,16 @@ void TClsCreateDataBase::Criar()
     // Without a server name the file is created for the embedded engine, so only the file is
     // required.
     if (Text(m_edtArquivo).empty()) {
-        Show(m_module, "Digite o nome do arquivo (*.gdb)");
+        framework::ShowMessage(m_module.Ui(), "Digite o nome do arquivo (*.gdb)");
         return;
     }
     if (m_module.CreateDatabaseFile(Text(m_edtServidor), Text(m_edtArquivo))) {
-        Show(m_module, "Banco de Dados criado com sucesso.");
+        framework::ShowMessage(m_module.Ui(), "Banco de Dados criado com sucesso.");
         m_created = true;
         accept();
     } else {
-        Show(m_module,
-             "Não foi possível criar o banco de dados. Tente novamente.\r\n"
-             "Caso o problema persistir contate o fabricante do software.");
+        framework::ShowMessage(m_module.Ui(),
+                               "Não foi possível criar o banco de dados. Tente novamente.\r\n"
+                               "Caso o problema persistir contate o fabricante do software.");
     }
 }

@@ -13,12 +13,12 @@ namespace {
 std::deque<QMessageBox::StandardButton> s_answers;
 QStringList s_shown;
 
-bool CanShow()
+} // namespace
+
+bool HasScreen()
 {
     return QGuiApplication::platformName() != u"offscreen"_s && QGuiApplication::platformName() != u"minimal"_s;
 }
-
-} // namespace
 
 QMessageBox::StandardButton MessageBox::Show(QWidget* parent, QMessageBox::Icon icon, const QString& text,
                                              const QString& caption, QMessageBox::StandardButtons buttons,
@@ -30,7 +30,7 @@ QMessageBox::StandardButton MessageBox::Show(QWidget* parent, QMessageBox::Icon 
         s_answers.pop_front();
         return answer;
     }
-    if (!CanShow()) {
+    if (!HasScreen()) {
         return defaultButton;
     }
     QMessageBox box(icon, caption.isEmpty() ? QApplication::applicationName() : caption, text, buttons, parent);

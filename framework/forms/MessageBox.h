@@ -6,6 +6,10 @@
 
 namespace framework {
 
+// Whether windows can be seen: not on the offscreen and minimal platforms, where a modal window
+// nobody can see would wait forever.
+bool HasScreen();
+
 // Every message box of the program goes through here, so tests can answer them: queued
 // answers are taken in order, and without a display a box is never shown (it is recorded and
 // gets its default answer), because a modal box nobody can see would hang the run.
